@@ -1,0 +1,54 @@
+#include "app/entry.h"
+
+#include "app/applicationidentity.h"
+#include "app/commandline.h"
+#include "app/displaycheck.h"
+#include "app/toolkitarguments.h"
+#include "ui/mainwindow.h"
+#include "ui/quitsignals.h"
+
+#include <QApplication>
+#include <QCoreApplication>
+
+#include <cstdio>
+
+namespace {
+
+// Command mode needs no display: a hook started over ssh or before the desktop is up must still send.
+int runCommandModeWithoutWidgets(ToolkitArguments& toolkit)
+{
+    int count = static_cast<int>(toolkit.remaining.size());
+    toolkit.remaining.push_back(nullptr);
+    QCoreApplication app(count, toolkit.remaining.data());
+    setApplicationIdentity();
+    return runCommandLine(app);
+}
+
+int runWindowMode(QApplication& app)
+{
+    MainWindow window;
+    QuitSignalWatcher quitSignals;
+    QObject::connect(&quitSignals, SIGNAL(quitRequested()), &window, SLOT(close_exit()));
+    return app.exec();
+}
+
+} // namespace
+
+int runParlink(int argc, char* argv[])
+{
+    if (!PARLINK_COMMAND_MODE_NEEDS_WIDGETS) {
+        ToolkitArguments toolkit = withoutToolkitOptions(argc, argv, defaultToolkitPlatform());
+        if (toolkit.remaining.size() > 1)
+            return runCommandModeWithoutWidgets(toolkit);
+        const std::string problem = displayProblem(toolkit.platform);
+        if (!problem.empty()) {
+            std::fprintf(stderr, "parlink: cannot open a display: %s\n", problem.c_str());
+            return 1;
+        }
+    }
+    QApplication app(argc, argv);
+    setApplicationIdentity();
+    if (argc > 1)
+        return runCommandLine(app);
+    return runWindowMode(app);
+}

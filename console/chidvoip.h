@@ -1,0 +1,43 @@
+// The link to the mixing console's USB HID interface: its connect switch and its two LEDs.
+#pragma once
+
+#include <QObject>
+
+class QTimer;
+struct hid_device_;
+typedef struct hid_device_ hid_device;
+
+class CHidVoip : public QObject
+{
+    Q_OBJECT
+public:
+    explicit CHidVoip(QObject* parent);
+    ~CHidVoip() override;
+
+    bool isConnected() const;
+    void setConnectLed(bool on);
+    void setIncomingLed(bool on);
+    void setOutputBit(int bit, bool on);
+
+signals:
+    void connect_clicked();
+
+public slots:
+    void onConsoleChanged(int console);
+
+private slots:
+    void hidConnectTimer();
+    void hidReaderTimer();
+
+private:
+    void reportRefusedConsole();
+
+    QTimer* connectTimer;
+    QTimer* readerTimer;
+    hid_device* device;
+    // Both the last input byte (bit 0: switch level) and the LED image (bits 1 and 2) sent to the console.
+    quint8 ioState;
+    qint32 consoleModel;
+    // Whether the last failed open found the console present, so the user is told once, not every 2 s.
+    bool openRefused;
+};

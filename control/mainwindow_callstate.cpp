@@ -1,0 +1,71 @@
+// The softphone's call states, as status datagrams, drive the call state and the console's two LEDs.
+#include "ui/mainwindow.h"
+
+#include "console/chidvoip.h"
+#include "ui_mainwindow.h"
+
+#include <QNetworkDatagram>
+#include <QTimer>
+#include <QUdpSocket>
+
+namespace {
+
+constexpr int blinkIntervalMs = 200;
+
+// One phase for the whole process: a new incoming call goes on blinking where the last one stopped.
+bool blinkPhase = false;
+
+// The payload up to its first zero byte: softphones that send C strings with their terminator still count.
+QString datagramText(const QByteArray& payload)
+{
+    const int end = payload.indexOf('\0');
+    return QString::fromUtf8(end < 0 ? payload : payload.left(end));
+}
+
+} // namespace
+
+bool MainWindow::remoteMode() const
+{
+    return ui->radioButton_conn_led_remote->isChecked();
+}
+
+void MainWindow::onReadyRead()
+{
+    while (udpSocket->hasPendingDatagrams()) {
+        const QString text = datagramText(udpSocket->receiveDatagram(-1).data());
+        if (!remoteMode())
+            continue;
+        if (text == QLatin1String("-s incoming")) {
+            qDebug("INCOMING>> ");
+            callState = CallIncoming;
+            blinkTimer->start(blinkIntervalMs);
+        } else if (text == QLatin1String("-s connected")) {
+            callState = CallConnected;
+            blinkTimer->stop();
+            hidVoip->setIncomingLed(false);
+            hidVoip->setConnectLed(true);
+        }
+        if (text == QLatin1String("-s disconnected")) {
+            callState = CallIdle;
+            blinkTimer->stop();
+            hidVoip->setIncomingLed(false);
+            hidVoip->setConnectLed(false);
+        }
+    }
+}
+
+void MainWindow::timeout()
+{
+    if (!hidVoip->isConnected())
+        return;
+    hidVoip->setIncomingLed(blinkPhase);
+    blinkPhase = !blinkPhase;
+}
+
+void MainWindow::on_radioButton_conn_led_internal_toggled(bool)
+{
+    blinkTimer->stop();
+    hidVoip->setConnectLed(false);
+    hidVoip->setIncomingLed(false);
+    callState = CallIdle;
+}

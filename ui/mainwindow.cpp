@@ -1,0 +1,101 @@
+#include "ui/mainwindow.h"
+
+#include "app/statussender.h"
+#include "console/chidvoip.h"
+#include "control/keysender.h"
+#include "control/keytable.h"
+#include "ui_mainwindow.h"
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QIcon>
+#include <QKeySequence>
+#include <QMenu>
+#include <QSystemTrayIcon>
+#include <QTimer>
+#include <QUdpSocket>
+
+MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui(new Ui::MainWindow)
+{
+    ui->setupUi(this);
+    quitting = false;
+    callState = CallIdle;
+    blinkTimer = new QTimer(this);
+    hidVoip = new CHidVoip(this);
+    bindStatusSocket();
+    setWindowTitle(tr("Parlink v%1.%2.%3.%4").arg(1).arg(0).arg(229).arg(0));
+    fillKeySelectors();
+
+    connect(blinkTimer, SIGNAL(timeout()), this, SLOT(timeout()));
+    connect(hidVoip, SIGNAL(connect_clicked()), this, SLOT(connect_clicked()));
+    connect(udpSocket, SIGNAL(readyRead()), this, SLOT(onReadyRead()));
+    connect(ui->comboBox_console, SIGNAL(currentIndexChanged(int)), hidVoip, SLOT(onConsoleChanged(int)));
+
+    hidVoip->setConnectLed(false);
+    hidVoip->setIncomingLed(false);
+    readSettings();
+    createTray();
+
+    if (const char* reason = keysender::unavailableReason())
+        qWarning("Parlink: the console switch cannot send keys here: %s", reason);
+}
+
+MainWindow::~MainWindow()
+{
+    delete ui;
+}
+
+void MainWindow::bindStatusSocket()
+{
+    udpSocket = new QUdpSocket(this);
+    // Without the port the window still works; only the softphone's call states cannot reach it.
+    if (!udpSocket->bind(QHostAddress::Any, statusPort, QAbstractSocket::DefaultForPlatform))
+        qWarning("Parlink: cannot listen for call states on UDP port %u: %s", statusPort,
+                 qPrintable(udpSocket->errorString()));
+}
+
+void MainWindow::fillKeySelectors()
+{
+    const QList<QComboBox*> selectors = findChildren<QComboBox*>(QString(), Qt::FindChildrenRecursively);
+    for (QComboBox* selector : selectors) {
+        if (selector == ui->comboBox_console)
+            continue;
+        for (int index = 0; index < KeyTable::count; ++index)
+            selector->addItem(KeyTable::name(index));
+    }
+}
+
+void MainWindow::createTray()
+{
+    trayMenu = new QMenu(tr("MyMenu"), this);
+    trayMenu->addAction(tr("Quit"), this, SLOT(close_exit()), QKeySequence());
+    trayMenu->addAction(tr("Settings"), this, SLOT(show()), QKeySequence());
+
+    trayIcon = new QSystemTrayIcon(this);
+    trayIcon->setIcon(QIcon(QStringLiteral(":/resources/png/PeltraVoip.png")));
+    trayIcon->setToolTip(tr("Parlink"));
+    trayIcon->setContextMenu(trayMenu);
+    trayIcon->setVisible(true);
+
+    // Without a tray the icon cannot be reached, so the window itself is the only way in.
+    if (!QSystemTrayIcon::isSystemTrayAvailable())
+        show();
+}
+
+void MainWindow::close_exit()
+{
+    quitting = true;
+    close();
+}
+
+void MainWindow::closeEvent(QCloseEvent* event)
+{
+    writeSettings();
+    // Hiding is only safe while a tray icon can bring the window back; otherwise closing must end the program.
+    if (quitting || !QSystemTrayIcon::isSystemTrayAvailable()) {
+        event->accept();
+        return;
+    }
+    event->ignore();
+    hide();
+}

@@ -1,0 +1,52 @@
+// The tray-resident window: owner of the console link, the status socket, the blink timer and the tray icon.
+#pragma once
+
+#include "control/callstate.h"
+
+#include <QMainWindow>
+
+class CHidVoip;
+class QCloseEvent;
+class QComboBox;
+class QMenu;
+class QSystemTrayIcon;
+class QTimer;
+class QUdpSocket;
+
+namespace Ui {
+class MainWindow;
+}
+
+class MainWindow : public QMainWindow
+{
+    Q_OBJECT
+public:
+    explicit MainWindow(QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+private slots:
+    void closeEvent(QCloseEvent* event) override;
+    void close_exit();
+    void processKeystroke(QComboBox* k1, QComboBox* k2, QComboBox* k3);
+    void readSettings();
+    void writeSettings();
+    void connect_clicked();
+    void timeout();
+    void onReadyRead();
+    void on_radioButton_conn_led_internal_toggled(bool checked);
+
+private:
+    void bindStatusSocket();
+    void fillKeySelectors();
+    void createTray();
+    bool remoteMode() const;
+
+    Ui::MainWindow* ui;
+    CHidVoip* hidVoip;
+    QSystemTrayIcon* trayIcon;
+    QMenu* trayMenu;
+    QTimer* blinkTimer;
+    QUdpSocket* udpSocket;
+    CallState callState;
+    bool quitting;
+};

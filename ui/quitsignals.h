@@ -1,0 +1,24 @@
+// Turns the desktop's request to end the program (SIGTERM, SIGINT, SIGHUP) into a signal of the event loop,
+// so that the program leaves the same orderly way as through "Quit".
+#pragma once
+
+#include <QObject>
+
+class QSocketNotifier;
+
+class QuitSignalWatcher : public QObject
+{
+    Q_OBJECT
+public:
+    explicit QuitSignalWatcher(QObject* parent = nullptr);
+    ~QuitSignalWatcher() override;
+
+signals:
+    void quitRequested();
+
+private slots:
+    void onSignalArrived();
+
+private:
+    QSocketNotifier* notifier = nullptr;
+};
