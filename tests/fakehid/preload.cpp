@@ -1,0 +1,139 @@
+// The simulated console as a library that an unmodified program loads in place of hidapi
+// (LD_PRELOAD=libfakehid.so), controlled by other processes through the directory named by FAKEHID_DIR:
+//
+//   plugged  present: the console is plugged in; content "refused": present, but hid_open is refused.
+//            Each new file (a new inode) is a new plug-in: a handle opened before it is lost, as after a real
+//            unplug. Rewriting the content in place only changes whether opening is allowed.
+//   input    append-only, one report per line, "[<ns>] hh hh ..." (hex bytes); read from the start by each
+//            process and handed out in order, one per hid_read.
+//   output   appended by the double: "<ns> 00 00 05 07 00" for every output report written.
+//   events   appended by the double: "<ns> init|open|close|exit", and "<ns> input hh hh ..." when a report
+//            is handed to the program.
+//
+// All <ns> are CLOCK_MONOTONIC nanoseconds, comparable across processes. Each hidapi call costs one stat of
+// `plugged` and one read of `input`; the double never waits. Without FAKEHID_DIR the console stays unplugged.
+#include "consoledirectory.h"
+#include "simulatedconsole.h"
+#include "surroundings.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <optional>
+
+namespace fakehid {
+
+namespace {
+
+struct Watch
+{
+    ConsoleDirectory directory;
+    bool plugSeen = false;
+    struct stat plugStatus = {};
+    int inputFd = -1;
+    std::string partialLine;
+};
+
+Watch* watch()
+{
+    static std::optional<Watch> watched = []() -> std::optional<Watch> {
+        const char* path = std::getenv("FAKEHID_DIR");
+        if (!path || !*path) {
+            std::fprintf(stderr, "libfakehid: FAKEHID_DIR is not set: the simulated console stays unplugged\n");
+            return std::nullopt;
+        }
+        Watch created;
+        created.directory.path = path;
+        return created;
+    }();
+    return watched ? &*watched : nullptr;
+}
+
+bool sameFile(const struct stat& a, const struct stat& b)
+{
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+bool sameContent(const struct stat& a, const struct stat& b)
+{
+    return a.st_size == b.st_size && a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
+}
+
+void followPlug(SimulatedConsole& console, Watch& w)
+{
+    struct stat status = {};
+    if (::stat(w.directory.plugged().c_str(), &status) != 0) {
+        if (w.plugSeen)
+            console.unplug();
+        w.plugSeen = false;
+        return;
+    }
+    const bool newPlug = !w.plugSeen || !sameFile(status, w.plugStatus);
+    if (!newPlug && sameContent(status, w.plugStatus))
+        return;
+    if (newPlug) {
+        if (w.plugSeen)
+            console.unplug();
+        console.plug();
+    }
+    std::string content;
+    console.refuseOpen(readWholeFile(w.directory.plugged(), content) && saysRefused(content));
+    w.plugSeen = true;
+    w.plugStatus = status;
+}
+
+void takeInput(SimulatedConsole& console, Watch& w)
+{
+    if (w.inputFd < 0)
+        w.inputFd = ::open(w.directory.input().c_str(), O_RDONLY | O_CLOEXEC);
+    if (w.inputFd < 0)
+        return;
+    char buffer[4096];
+    const ssize_t got = ::read(w.inputFd, buffer, sizeof buffer);
+    if (got <= 0)
+        return;
+    w.partialLine.append(buffer, static_cast<std::size_t>(got));
+    std::string::size_type newline;
+    while ((newline = w.partialLine.find('\n')) != std::string::npos) {
+        const std::string line = w.partialLine.substr(0, newline);
+        w.partialLine.erase(0, newline + 1);
+        Report report;
+        if (parseReportLine(line, report))
+            console.queueInput(std::move(report));
+        else if (line.find_first_not_of(" \t\r") != std::string::npos)
+            std::fprintf(stderr, "libfakehid: ignoring input line \"%s\"\n", line.c_str());
+    }
+}
+
+} // namespace
+
+void lookAround(SimulatedConsole& console)
+{
+    Watch* w = watch();
+    if (!w)
+        return;
+    followPlug(console, *w);
+    takeInput(console, *w);
+}
+
+void outputWritten(const Report& report, std::int64_t ns)
+{
+    if (Watch* w = watch())
+        appendLine(w->directory.output(), std::to_string(ns) + ' ' + hexBytes(report));
+}
+
+void eventHappened(const char* event, std::int64_t ns, const Report* report)
+{
+    Watch* w = watch();
+    if (!w)
+        return;
+    std::string line = std::to_string(ns) + ' ' + event;
+    if (report)
+        line += ' ' + hexBytes(*report);
+    appendLine(w->directory.events(), line);
+}
+
+} // namespace fakehid

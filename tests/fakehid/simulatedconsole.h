@@ -1,0 +1,99 @@
+// The simulated mixing console behind the hidapi functions: plug state, queued input, the open handle, counters.
+#pragma once
+
+#include "reports.h"
+
+#include <array>
+#include <cstddef>
+#include <deque>
+#include <optional>
+
+struct hid_device_
+{
+    int slot;
+};
+struct hid_device_info;
+
+namespace fakehid {
+
+inline constexpr char consolePath[] = "/dev/hidraw-simulated-console";
+inline constexpr wchar_t consoleManufacturer[] = L"Simulated";
+inline constexpr wchar_t consoleProduct[] = L"USB mixing console (simulated)";
+inline constexpr wchar_t consoleSerial[] = L"SIM0001";
+
+struct Counters
+{
+    int inits = 0;
+    int exits = 0;
+    int openAttempts = 0;
+    int opens = 0;
+    int closes = 0;
+    long deviceCalls = 0;
+};
+
+class SimulatedConsole
+{
+public:
+    // Control side: what a test or the control directory does to the device.
+    void reset();
+    void plug();
+    void unplug();
+    void refuseOpen(bool refused);
+    void queueInput(Report report);
+    Report switchReport(bool level) const;
+    void failNextRead(int result);
+
+    bool isPlugged() const { return plugged; }
+    bool isOpen() const { return open != nullptr; }
+    const Counters& counters() const { return count; }
+    std::size_t pendingInput() const { return input.size(); }
+    int liveEnumerations() const { return static_cast<int>(enumerations.size()); }
+
+    // Device side: the hidapi calls, already checked for a live handle where they take one.
+    int init();
+    int exit();
+    hid_device_info* enumerate(unsigned short vendorId, unsigned short productId);
+    void freeEnumeration(hid_device_info* devices);
+    hid_device_* openById(unsigned short vendorId, unsigned short productId, const wchar_t* serial);
+    hid_device_* openByPath(const char* path);
+    void close(hid_device_* device);
+    int setNonblocking(hid_device_* device, int nonblocking);
+    int read(hid_device_* device, unsigned char* data, std::size_t length);
+    // The console never makes a caller wait: with nothing queued a positive timeout ends at once, and an
+    // endless wait (timeout -1, or a blocking read) is a misuse, as it would hang the caller for good.
+    int readTimeout(hid_device_* device, unsigned char* data, std::size_t length, int timeoutMs);
+    int write(hid_device_* device, const unsigned char* data, std::size_t length);
+    const wchar_t* error(hid_device_* device);
+
+    void countCall() { ++count.deviceCalls; }
+    void requireLive(hid_device_* device, const char* function) const;
+
+private:
+    void ensureInit();
+    hid_device_* openIfAllowed();
+
+    bool plugged = false;
+    bool refused = false;
+    bool initialized = false;
+    // Set by an unplug while open: the handle stays valid to close but every read and write fails.
+    bool lost = false;
+    bool nonblocking = false;
+    std::deque<Report> input;
+    std::optional<int> readFault;
+    unsigned char lastLedByte = 0;
+    Counters count;
+    std::vector<hid_device_info*> enumerations;
+    // Handles come from a ring of slots so that a stale handle differs from the next one for many opens.
+    std::array<hid_device_, 64> slots{};
+    std::size_t nextSlot = 0;
+    hid_device_* open = nullptr;
+    const wchar_t* lastError = L"Success";
+};
+
+// The one simulated console of this process.
+SimulatedConsole& theConsole();
+
+// Aborts with a message naming the misuse, so a test that misuses hidapi dies loudly.
+[[noreturn]] void misuse(const char* function, const char* what);
+
+} // namespace fakehid
