@@ -120,7 +120,7 @@ def led(cx, cy, radius, lit_centre, lit_edge, detailed):
     layers = []
     if detailed:
         layers.append(Layer(circle(cx, cy, radius + 30.0), solid(lit_edge[:3] + (0.22,)), blur=26.0))
-        layers.append(Layer(circle(cx, cy, radius + 12.0), solid(rgb("#11151b"))))
+        layers.append(Layer(circle(cx, cy, radius + 10.0), solid(rgb("#11151b"))))
         centre = lit_centre
     else:
         centre = mix(lit_centre, lit_edge, 0.5)
@@ -160,7 +160,7 @@ def layers_for(size):
     if detailed:
         layers.append(Layer(circle(knob_x, sy + 8.0, knob), solid(rgb("#000000", 0.35)), blur=14.0))
     layers.append(Layer(circle(knob_x, sy, knob), vertical(sy - knob, sy + knob, rgb("#ffffff"), rgb("#d3dae4"))))
-    led_radius = 42.0 if detailed else 48.0
+    led_radius = 46.0 if detailed else 48.0
     layers += led(led_x, GREEN_Y, led_radius, rgb("#d7ffe0"), rgb("#17b64a"), detailed)
     layers += led(led_x, RED_Y, led_radius, rgb("#ffd9d2"), rgb("#e0302a"), detailed)
     return layers
