@@ -82,6 +82,7 @@ if [ -f "$rule" ]; then
     # does not exist: udevadm reads every rule file first and then stops, so no real device is touched.
     if command -v udevadm >/dev/null && unshare --mount true 2>/dev/null; then
         status=0
+        # shellcheck disable=SC2016 # $1 belongs to the inner shell
         unshare --mount --propagation private sh -c \
             'mount -t tmpfs parlink-rules /etc/udev/rules.d && cp "$1" /etc/udev/rules.d/ || exit 77
              exec udevadm test --action=add /sys/devices/virtual/parlink-no-such-device' sh "$rule" \

@@ -15,7 +15,7 @@ if [ -z "$group" ]; then
     exit 1
 fi
 # Entries read "\020\020\000\000" for 16 px (octal width and height); 256 px is written as 0.
-sizes=$(grep -o '"\\[0-7]*\\[0-7]*\\000\\000"' <<<"$group" | cut -d'\' -f2 | while read -r octal; do
+sizes=$(grep -o '"\\[0-7]*\\[0-7]*\\000\\000"' <<<"$group" | cut -d "\\" -f2 | while read -r octal; do
     echo $((8#$octal == 0 ? 256 : 8#$octal))
 done | tr '\n' ' ')
 if [ "$sizes" != "16 32 48 64 128 256 " ]; then
