@@ -1,0 +1,229 @@
+// Finding, opening, losing and reopening the console, and telling the user once when it cannot be opened.
+#include "consolelinkdriver.h"
+#include "fakehid.h"
+#include "messagecapture.h"
+
+#include <QElapsedTimer>
+#include <QSignalSpy>
+#include <QTimer>
+#include <QtTest>
+
+class TestConsoleLink : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void constructionTouchesNoDevice();
+    void timersOpenPollAndReopen();
+    void openWhileOpenDoesNothing();
+    void absentConsoleStaysClosed();
+    void lostConsole_data();
+    void lostConsole();
+    void switchLevelSurvivesReconnection_data();
+    void switchLevelSurvivesReconnection();
+    void refusedConsoleWarning_data();
+    void refusedConsoleWarning();
+};
+
+void TestConsoleLink::init()
+{
+    fakehid::reset();
+}
+
+void TestConsoleLink::constructionTouchesNoDevice()
+{
+    fakehid::plug();
+    ConsoleLinkDriver driver;
+    QCOMPARE(fakehid::deviceCalls(), 0);
+    QVERIFY(!driver.link().isConnected());
+    QVERIFY(driver.connectTimer());
+    QVERIFY(driver.connectTimer()->isActive());
+    QVERIFY(!driver.connectTimer()->isSingleShot());
+    QVERIFY(driver.readerTimer());
+    QVERIFY(!driver.readerTimer()->isActive());
+}
+
+// The only test that waits for the link's own timers.
+void TestConsoleLink::timersOpenPollAndReopen()
+{
+    fakehid::plug();
+    QElapsedTimer sinceConstruction;
+    sinceConstruction.start();
+    ConsoleLinkDriver driver;
+    QSignalSpy clicked(&driver.link(), &CHidVoip::connect_clicked);
+
+    QTRY_VERIFY_WITH_TIMEOUT(driver.link().isConnected(), 15000);
+    // A lower bound only, so a slow machine cannot break it; 5 % is a coarse timer's allowed earliness.
+    QVERIFY2(sinceConstruction.elapsed() >= 1900, "opened before the first 2 s tick");
+    QCOMPARE(fakehid::openAttempts(), 1);
+    QVERIFY(driver.readerTimer()->isActive());
+    QCOMPARE(driver.readerTimer()->interval(), 10);
+
+    fakehid::queueSwitch(false);
+    QTRY_COMPARE(clicked.count(), 1);
+
+    fakehid::unplug();
+    QTRY_VERIFY(!driver.link().isConnected());
+    QVERIFY(!driver.readerTimer()->isActive());
+    QCOMPARE(fakehid::closes(), 1);
+    QCOMPARE(fakehid::exits(), 1);
+
+    fakehid::plug();
+    QTRY_VERIFY_WITH_TIMEOUT(driver.link().isConnected(), 15000);
+    QCOMPARE(fakehid::opens(), 2);
+    QVERIFY(driver.connectTimer()->isActive());
+}
+
+void TestConsoleLink::openWhileOpenDoesNothing()
+{
+    ConsoleLinkDriver driver;
+    QVERIFY(driver.open());
+    const long calls = fakehid::deviceCalls();
+    for (int tick = 0; tick < 5; ++tick)
+        driver.connectTick();
+    QCOMPARE(fakehid::deviceCalls(), calls);
+    QCOMPARE(fakehid::opens(), 1);
+}
+
+void TestConsoleLink::absentConsoleStaysClosed()
+{
+    MessageCapture messages;
+    ConsoleLinkDriver driver;
+    for (int tick = 0; tick < 5; ++tick)
+        driver.connectTick();
+    QVERIFY(!driver.link().isConnected());
+    QVERIFY(!driver.readerTimer()->isActive());
+    QCOMPARE(fakehid::openAttempts(), 5);
+    QCOMPARE(fakehid::liveEnumerations(), 0);
+    QVERIFY(messages.warnings().isEmpty());
+}
+
+void TestConsoleLink::lostConsole_data()
+{
+    QTest::addColumn<bool>("pulled");
+
+    QTest::addRow("console pulled out") << true;
+    QTest::addRow("read error on a present console") << false;
+}
+
+void TestConsoleLink::lostConsole()
+{
+    QFETCH(bool, pulled);
+
+    ConsoleLinkDriver driver;
+    QVERIFY(driver.open());
+    if (pulled)
+        fakehid::unplug();
+    else
+        fakehid::failNextRead(-1);
+    driver.poll();
+
+    QVERIFY(!driver.link().isConnected());
+    QVERIFY(!driver.readerTimer()->isActive());
+    QVERIFY(driver.connectTimer()->isActive());
+    QCOMPARE(fakehid::closes(), 1);
+    QCOMPARE(fakehid::exits(), 1);
+    // Nothing goes to a closed console.
+    driver.link().setConnectLed(true);
+    QVERIFY(fakehid::outputs().empty());
+
+    if (pulled) {
+        driver.connectTick();
+        QVERIFY(!driver.link().isConnected());
+        fakehid::plug();
+    }
+    driver.connectTick();
+    QVERIFY(driver.link().isConnected());
+    QVERIFY(driver.readerTimer()->isActive());
+    QCOMPARE(fakehid::opens(), 2);
+    // Reopening sends nothing; the next LED operation does, with the image kept over the loss.
+    QVERIFY(fakehid::outputs().empty());
+    driver.link().setIncomingLed(true);
+    QCOMPARE(outputReports(), reports({"00 00 07 07 00"}));
+}
+
+void TestConsoleLink::switchLevelSurvivesReconnection_data()
+{
+    QTest::addColumn<int>("model");
+    QTest::addColumn<int>("lastBefore");
+    QTest::addColumn<int>("firstAfter");
+    QTest::addColumn<bool>("clicks");
+
+    QTest::addRow("held down over the loss") << 0 << 0x00 << 0x00 << false;
+    QTest::addRow("released while away") << 0 << 0x00 << 0x01 << false;
+    QTest::addRow("released while away, model 2") << 2 << 0x00 << 0x01 << true;
+    QTest::addRow("pressed while away") << 0 << 0x01 << 0x00 << true;
+    QTest::addRow("up over the loss") << 2 << 0x01 << 0x01 << false;
+}
+
+void TestConsoleLink::switchLevelSurvivesReconnection()
+{
+    QFETCH(int, model);
+    QFETCH(int, lastBefore);
+    QFETCH(int, firstAfter);
+    QFETCH(bool, clicks);
+
+    ConsoleLinkDriver driver(model);
+    QVERIFY(driver.open());
+    driver.receive(lastBefore);
+    fakehid::unplug();
+    driver.poll();
+    QVERIFY(!driver.link().isConnected());
+    QVERIFY(driver.open());
+
+    QSignalSpy clicked(&driver.link(), &CHidVoip::connect_clicked);
+    driver.receive(firstAfter);
+    QCOMPARE(clicked.count(), clicks ? 1 : 0);
+}
+
+void TestConsoleLink::refusedConsoleWarning_data()
+{
+    QTest::addColumn<QString>("steps");
+    // Warnings counted after each step.
+    QTest::addColumn<QList<int>>("warnings");
+
+    QTest::addRow("once, not on later ticks") << "refuse, tick, tick, tick" << QList<int>{0, 1, 1, 1};
+    QTest::addRow("again after it was gone")
+        << "refuse, tick, unplug, tick, tick, plug, tick, tick" << QList<int>{0, 1, 1, 1, 1, 1, 2, 2};
+    QTest::addRow("again after it could be opened")
+        << "refuse, tick, allow, tick, lose, refuse, tick, tick" << QList<int>{0, 1, 1, 1, 1, 1, 2, 2};
+    QTest::addRow("none while absent") << "unplug, tick, tick" << QList<int>{0, 0, 0};
+    QTest::addRow("none when it opens") << "tick, lose, tick" << QList<int>{0, 0, 0};
+}
+
+void TestConsoleLink::refusedConsoleWarning()
+{
+    QFETCH(QString, steps);
+    QFETCH(QList<int>, warnings);
+
+    MessageCapture messages;
+    ConsoleLinkDriver driver;
+    fakehid::plug();
+    QList<int> seen;
+    for (const QString& step : steps.split(QStringLiteral(", "))) {
+        if (step == QLatin1String("refuse"))
+            fakehid::refuseOpen(true);
+        else if (step == QLatin1String("allow"))
+            fakehid::refuseOpen(false);
+        else if (step == QLatin1String("plug"))
+            fakehid::plug();
+        else if (step == QLatin1String("unplug"))
+            fakehid::unplug();
+        else if (step == QLatin1String("tick"))
+            driver.connectTick();
+        else if (step == QLatin1String("lose")) {
+            fakehid::failNextRead(-1);
+            driver.poll();
+        } else
+            QFAIL(qPrintable(step));
+        seen.append(messages.warnings().size());
+    }
+    QCOMPARE(seen, warnings);
+    QCOMPARE(fakehid::liveEnumerations(), 0);
+    for (const QString& warning : messages.warnings())
+        QVERIFY2(warning.contains(QLatin1String("cannot be opened")), qPrintable(warning));
+}
+
+QTEST_GUILESS_MAIN(TestConsoleLink)
+#include "tst_consolelink.moc"
