@@ -6,6 +6,7 @@
 #include "control/keytable.h"
 #include "ui_mainwindow.h"
 
+#include <QAction>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QIcon>
@@ -68,8 +69,8 @@ void MainWindow::fillKeySelectors()
 void MainWindow::createTray()
 {
     trayMenu = new QMenu(tr("MyMenu"), this);
-    trayMenu->addAction(tr("Quit"), this, SLOT(close_exit()), QKeySequence());
-    trayMenu->addAction(tr("Settings"), this, SLOT(show()), QKeySequence());
+    addTrayEntry(tr("Quit"), SLOT(close_exit()));
+    addTrayEntry(tr("Settings"), SLOT(show()));
 
     trayIcon = new QSystemTrayIcon(this);
     trayIcon->setIcon(QIcon(QStringLiteral(":/resources/png/PeltraVoip.png")));
@@ -80,6 +81,13 @@ void MainWindow::createTray()
     // Without a tray the icon cannot be reached, so the window itself is the only way in.
     if (!QSystemTrayIcon::isSystemTrayAvailable())
         show();
+}
+
+void MainWindow::addTrayEntry(const QString& text, const char* slot)
+{
+    QAction* entry = trayMenu->addAction(text);
+    entry->setShortcut(QKeySequence());
+    connect(entry, SIGNAL(triggered()), this, slot);
 }
 
 void MainWindow::close_exit()

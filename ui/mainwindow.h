@@ -39,6 +39,7 @@ private:
     void bindStatusSocket();
     void fillKeySelectors();
     void createTray();
+    void addTrayEntry(const QString& text, const char* slot);
     bool remoteMode() const;
 
     Ui::MainWindow* ui;

@@ -1,0 +1,195 @@
+// Command mode of the real executable: what it sends where, what it prints, and how it exits.
+#include "parlinkprocess.h"
+#include "statuslistener.h"
+
+#include <QtTest>
+
+class TestCommandLine : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void sendsToTheChosenDestination_data();
+    void sendsToTheChosenDestination();
+    void refusesWithoutSending_data();
+    void refusesWithoutSending();
+    void reportsAFailedSend();
+    void helpAndVersion();
+    void toolkitOptionsDoNotCount();
+    void worksWithoutADisplay();
+    void windowModeWithoutADisplaySaysSo();
+
+private:
+    QTemporaryDir home;
+    QProcessEnvironment environment;
+};
+
+void TestCommandLine::initTestCase()
+{
+    QVERIFY(home.isValid());
+    environment = isolatedEnvironment(home);
+    environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
+}
+
+void TestCommandLine::sendsToTheChosenDestination_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("listenOn");
+    QTest::addColumn<QByteArray>("payload");
+
+    const QString loopback = QStringLiteral("127.0.0.1");
+    QTest::addRow("l before word") << QStringList{"-l", "incoming"} << loopback << QByteArray("-s incoming");
+    QTest::addRow("l after word") << QStringList{"incoming", "-l"} << loopback << QByteArray("-s incoming");
+    QTest::addRow("connected") << QStringList{"-l", "connected"} << loopback << QByteArray("-s connected");
+    QTest::addRow("disconnected") << QStringList{"-l", "disconnected"} << loopback << QByteArray("-s disconnected");
+    QTest::addRow("l beats s and u") << QStringList{"-l", "-s", "-u", "::1", "connected"} << loopback
+                                     << QByteArray("-s connected");
+    QTest::addRow("l beats a bad u") << QStringList{"-l", "-u", "nowhere", "connected"} << loopback
+                                     << QByteArray("-s connected");
+    QTest::addRow("u with IPv4") << QStringList{"-u", "127.0.0.1", "disconnected"} << loopback
+                                 << QByteArray("-s disconnected");
+    QTest::addRow("u with IPv6") << QStringList{"-u", "::1", "disconnected"} << QStringLiteral("::1")
+                                 << QByteArray("-s disconnected");
+    QTest::addRow("last u counts") << QStringList{"-u", "::1", "-u", "127.0.0.1", "incoming"} << loopback
+                                   << QByteArray("-s incoming");
+    QTest::addRow("first word only") << QStringList{"-l", "incoming", "connected"} << loopback
+                                     << QByteArray("-s incoming");
+    QTest::addRow("caller number appended") << QStringList{"-l", "incoming", "+4930123456"} << loopback
+                                            << QByteArray("-s incoming");
+    QTest::addRow("letters together") << QStringList{"-ls", "incoming"} << loopback << QByteArray("-s incoming");
+    QTest::addRow("two dashes") << QStringList{"--l", "incoming"} << loopback << QByteArray("-s incoming");
+}
+
+void TestCommandLine::sendsToTheChosenDestination()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, listenOn);
+    QFETCH(QByteArray, payload);
+
+    StatusListener listener;
+    if (!listener.listen(QHostAddress(listenOn)))
+        QSKIP(qPrintable(QStringLiteral("port 6123 is taken here: ") + listener.errorString()));
+    const CommandResult result = runParlink(arguments, environment);
+    QVERIFY(!result.crashed);
+    QCOMPARE(result.exitCode, 0);
+    QCOMPARE(result.standardOutput, QByteArray());
+    QCOMPARE(result.standardError, QByteArray());
+    const QList<QNetworkDatagram> received = listener.receive();
+    QCOMPARE(received.size(), 1);
+    QCOMPARE(received.first().data(), payload);
+}
+
+void TestCommandLine::refusesWithoutSending_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QByteArray>("standardOutput");
+    QTest::addColumn<QByteArray>("standardErrorPart");
+
+    QTest::addRow("capital letter") << QStringList{"-l", "Incoming"} << 2 << QByteArray() << QByteArray();
+    QTest::addRow("other word") << QStringList{"-l", "ringing"} << 2 << QByteArray() << QByteArray();
+    QTest::addRow("word with prefix") << QStringList{"-l", "-s incoming"} << 1 << QByteArray() << QByteArray("Unknown");
+    QTest::addRow("options only") << QStringList{"-l"} << 1 << QByteArray("No command given\n") << QByteArray();
+    QTest::addRow("s alone") << QStringList{"-s"} << 1 << QByteArray("No command given\n") << QByteArray();
+    QTest::addRow("unknown option") << QStringList{"-x", "incoming"} << 1 << QByteArray() << QByteArray("Unknown option 'x'");
+    QTest::addRow("u without value") << QStringList{"incoming", "-u"} << 1 << QByteArray() << QByteArray("Missing value after '-u'");
+    QTest::addRow("u with a host name") << QStringList{"-u", "localhost", "incoming"} << 1 << QByteArray()
+                                        << QByteArray("\"localhost\" is not a numeric IPv4 or IPv6 address");
+    QTest::addRow("u with an empty value") << QStringList{"-u", "", "incoming"} << 1 << QByteArray()
+                                           << QByteArray("\"\" is not a numeric");
+}
+
+void TestCommandLine::refusesWithoutSending()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, exitCode);
+    QFETCH(QByteArray, standardOutput);
+    QFETCH(QByteArray, standardErrorPart);
+
+    StatusListener listener;
+    if (!listener.listen(QHostAddress::AnyIPv4))
+        QSKIP(qPrintable(QStringLiteral("port 6123 is taken here: ") + listener.errorString()));
+    const CommandResult result = runParlink(arguments, environment);
+    QVERIFY(!result.crashed);
+    QCOMPARE(result.exitCode, exitCode);
+    QCOMPARE(result.standardOutput, standardOutput);
+    if (standardErrorPart.isEmpty())
+        QCOMPARE(result.standardError, QByteArray());
+    else
+        QVERIFY2(result.standardError.contains(standardErrorPart), result.standardError.constData());
+    QCOMPARE(listener.receive().size(), 0);
+}
+
+void TestCommandLine::reportsAFailedSend()
+{
+    // Inside the test's private network namespace only loopback exists, so a broadcast has no route.
+    if (qEnvironmentVariableIntValue("PARLINK_NO_NETNS"))
+        QSKIP("no private network namespace here, and a broadcast must not leave this machine");
+    const CommandResult result = runParlink({"incoming"}, environment);
+    QCOMPARE(result.exitCode, 3);
+    QVERIFY2(result.standardError.startsWith("parlink: cannot send \"-s incoming\" to 255.255.255.255: "),
+             result.standardError.constData());
+}
+
+void TestCommandLine::helpAndVersion()
+{
+    const CommandResult version = runParlink({"--version"}, environment);
+    QCOMPARE(version.exitCode, 0);
+    QCOMPARE(version.standardOutput, QByteArray("Parlink 1.0.229.0\n"));
+
+    const CommandResult help = runParlink({"--help"}, environment);
+    QCOMPARE(help.exitCode, 0);
+    for (const char* part : {"Parlink control application", "incoming | connected | disconnected",
+                             "Send command by broadcast", "Send command to localhost",
+                             "Send command to specified host", "<ip_addr>", "Command to send"})
+        QVERIFY2(help.standardOutput.contains(part), part);
+}
+
+void TestCommandLine::toolkitOptionsDoNotCount()
+{
+    StatusListener listener;
+    if (!listener.listen())
+        QSKIP(qPrintable(QStringLiteral("port 6123 is taken here: ") + listener.errorString()));
+    const CommandResult result =
+        runParlink({"-platform", "offscreen", "--style", "fusion", "-l", "-reverse", "incoming"}, environment);
+    QCOMPARE(result.exitCode, 0);
+    const QList<QNetworkDatagram> received = listener.receive();
+    QCOMPARE(received.size(), 1);
+    QCOMPARE(received.first().data(), QByteArray("-s incoming"));
+}
+
+void TestCommandLine::worksWithoutADisplay()
+{
+    StatusListener listener;
+    if (!listener.listen())
+        QSKIP(qPrintable(QStringLiteral("port 6123 is taken here: ") + listener.errorString()));
+    QProcessEnvironment headless = environment;
+    headless.remove(QStringLiteral("DISPLAY"));
+    headless.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    const CommandResult result = runParlink({"-l", "incoming"}, headless);
+    QCOMPARE(result.exitCode, 0);
+    QCOMPARE(result.standardError, QByteArray());
+    QCOMPARE(listener.receive().size(), 1);
+}
+
+void TestCommandLine::windowModeWithoutADisplaySaysSo()
+{
+    QProcessEnvironment headless = environment;
+    headless.remove(QStringLiteral("DISPLAY"));
+    headless.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    for (const QStringList& arguments : {QStringList{}, QStringList{"-style", "fusion"}}) {
+        const CommandResult result = runParlink(arguments, headless);
+        QVERIFY(!result.crashed);
+        QCOMPARE(result.exitCode, 1);
+        QCOMPARE(result.standardError,
+                 QByteArray("parlink: cannot open a display: neither DISPLAY nor WAYLAND_DISPLAY is set\n"));
+    }
+    headless.insert(QStringLiteral("DISPLAY"), QStringLiteral(":97"));
+    const CommandResult unreachable = runParlink({}, headless);
+    QCOMPARE(unreachable.exitCode, 1);
+    QVERIFY(unreachable.standardError.startsWith("parlink: cannot open a display: the X server at DISPLAY=:97"));
+}
+
+QTEST_GUILESS_MAIN(TestCommandLine)
+#include "tst_commandline.moc"

@@ -1,0 +1,269 @@
+// Status datagrams on the real socket drive the call state and the simulated console's LEDs.
+#include "fakehid.h"
+#include "messagecapture.h"
+#include "testmain.h"
+#include "windowprobe.h"
+
+#include <QTimer>
+
+namespace {
+
+constexpr int incomingLed = 0x02;
+constexpr int connectLed = 0x04;
+
+QList<int> withSwitchBit(std::initializer_list<int> leds)
+{
+    QList<int> bytes;
+    for (int led : leds)
+        bytes.append(led | 0x01);
+    return bytes;
+}
+
+} // namespace
+
+class TestCallState : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void remoteTransitions_data();
+    void remoteTransitions();
+    void onlyExactTextsCount_data();
+    void onlyExactTextsCount();
+    void drainsEveryPendingDatagram();
+    void internalModeDropsDatagrams();
+    void blinkTicksAlternateAndContinue();
+    void blinkWaitsForAConsole();
+    void incomingRestartsTheBlinkPeriod();
+    void modeChangeWhileIncoming();
+    void sharedLedModelsKeepConnectLit();
+
+private:
+    QTimer* blinkTimer(WindowProbe& probe);
+    void tick(WindowProbe& probe);
+    // The call state as the switch handler sees it, read through its debug line.
+    QString stateSeenBySwitch(WindowProbe& probe);
+};
+
+void TestCallState::init()
+{
+    fakehid::reset();
+}
+
+QTimer* TestCallState::blinkTimer(WindowProbe& probe)
+{
+    return probe.window().findChild<QTimer*>(QString(), Qt::FindDirectChildrenOnly);
+}
+
+void TestCallState::tick(WindowProbe& probe)
+{
+    QMetaObject::invokeMethod(&probe.window(), "timeout");
+}
+
+QString TestCallState::stateSeenBySwitch(WindowProbe& probe)
+{
+    probe.button("chk_connect")->setChecked(false);
+    probe.button("chk_hangup")->setChecked(false);
+    const QStringList lines = probe.clickAndCollectDebug();
+    if (lines.isEmpty())
+        return QStringLiteral("idle");
+    return lines.first() == QLatin1String("answer noww... ") ? QStringLiteral("incoming") : QStringLiteral("connected");
+}
+
+void TestCallState::remoteTransitions_data()
+{
+    QTest::addColumn<QList<QByteArray>>("before");
+    QTest::addColumn<QByteArray>("event");
+    QTest::addColumn<QString>("state");
+    QTest::addColumn<bool>("blinking");
+    QTest::addColumn<QList<int>>("leds");
+
+    const QList<QByteArray> none;
+    const QList<QByteArray> incoming{"-s incoming"};
+    const QList<QByteArray> connected{"-s connected"};
+    QTest::addRow("incoming from idle") << none << QByteArray("-s incoming") << "incoming" << true << QList<int>{};
+    QTest::addRow("connected from idle") << none << QByteArray("-s connected") << "connected" << false
+                                         << withSwitchBit({0, connectLed});
+    QTest::addRow("connected from incoming") << incoming << QByteArray("-s connected") << "connected" << false
+                                             << withSwitchBit({0, connectLed});
+    QTest::addRow("incoming while connected") << connected << QByteArray("-s incoming") << "incoming" << true
+                                              << QList<int>{};
+    QTest::addRow("disconnected from connected") << connected << QByteArray("-s disconnected") << "idle" << false
+                                                 << withSwitchBit({connectLed, 0});
+    QTest::addRow("disconnected from incoming") << incoming << QByteArray("-s disconnected") << "idle" << false
+                                                << withSwitchBit({0, 0});
+    QTest::addRow("disconnected from idle") << none << QByteArray("-s disconnected") << "idle" << false
+                                            << withSwitchBit({0, 0});
+}
+
+void TestCallState::remoteTransitions()
+{
+    QFETCH(QList<QByteArray>, before);
+    QFETCH(QByteArray, event);
+    QFETCH(QString, state);
+    QFETCH(bool, blinking);
+    QFETCH(QList<int>, leds);
+
+    WindowProbe probe;
+    probe.openConsole();
+    probe.setRemoteMode(true);
+    probe.sendStatuses(before);
+    probe.takeLedBytes();
+
+    MessageCapture capture;
+    probe.sendStatus(event);
+    QCOMPARE(capture.debugMessages(),
+             event == "-s incoming" ? QStringList{QStringLiteral("INCOMING>> ")} : QStringList{});
+    QCOMPARE(probe.takeLedBytes(), leds);
+    QCOMPARE(blinkTimer(probe)->isActive(), blinking);
+    if (blinking)
+        QCOMPARE(blinkTimer(probe)->interval(), 200);
+    QCOMPARE(stateSeenBySwitch(probe), state);
+}
+
+void TestCallState::onlyExactTextsCount_data()
+{
+    QTest::addColumn<QByteArray>("payload");
+    QTest::addColumn<bool>("counts");
+
+    QTest::addRow("exact") << QByteArray("-s connected") << true;
+    QTest::addRow("zero byte ends the text") << QByteArray("-s connected\0garbage", 20) << true;
+    QTest::addRow("zero byte at once") << QByteArray("\0-s connected", 13) << false;
+    QTest::addRow("line end") << QByteArray("-s connected\n") << false;
+    QTest::addRow("trailing blank") << QByteArray("-s connected ") << false;
+    QTest::addRow("leading blank") << QByteArray(" -s connected") << false;
+    QTest::addRow("capital S") << QByteArray("-S connected") << false;
+    QTest::addRow("capital word") << QByteArray("-s Connected") << false;
+    QTest::addRow("bare word") << QByteArray("connected") << false;
+    QTest::addRow("empty") << QByteArray() << false;
+    QTest::addRow("invalid UTF-8") << QByteArray("-s connect\xff\xfe") << false;
+    QTest::addRow("large") << QByteArray(60000, 'x') << false;
+}
+
+void TestCallState::onlyExactTextsCount()
+{
+    QFETCH(QByteArray, payload);
+    QFETCH(bool, counts);
+
+    WindowProbe probe;
+    probe.openConsole();
+    probe.setRemoteMode(true);
+    probe.takeLedBytes();
+    MessageCapture capture;
+    probe.sendStatus(payload);
+    QCOMPARE(probe.takeLedBytes(), counts ? withSwitchBit({0, connectLed}) : QList<int>{});
+    QCOMPARE(stateSeenBySwitch(probe), counts ? QStringLiteral("connected") : QStringLiteral("idle"));
+    QCOMPARE(capture.warnings(), QStringList{});
+}
+
+void TestCallState::drainsEveryPendingDatagram()
+{
+    WindowProbe probe;
+    probe.openConsole();
+    probe.setRemoteMode(true);
+    probe.takeLedBytes();
+    probe.sendStatuses({"-s incoming", "-s connected", "-s disconnected"});
+    QCOMPARE(probe.takeLedBytes(), withSwitchBit({0, connectLed, connectLed, 0}));
+    QVERIFY(!blinkTimer(probe)->isActive());
+    QCOMPARE(stateSeenBySwitch(probe), QStringLiteral("idle"));
+}
+
+void TestCallState::internalModeDropsDatagrams()
+{
+    WindowProbe probe;
+    probe.openConsole();
+    probe.takeLedBytes();
+    MessageCapture capture;
+    probe.sendStatuses({"-s incoming", "-s connected"});
+    QCOMPARE(capture.debugMessages(), QStringList{});
+    QCOMPARE(probe.takeLedBytes(), QList<int>{});
+    QVERIFY(!blinkTimer(probe)->isActive());
+    QVERIFY(!probe.window().findChild<QUdpSocket*>()->hasPendingDatagrams());
+}
+
+void TestCallState::blinkTicksAlternateAndContinue()
+{
+    WindowProbe probe;
+    probe.openConsole();
+    probe.setRemoteMode(true);
+    probe.sendStatus("-s incoming");
+    probe.takeLedBytes();
+    tick(probe);
+    tick(probe);
+    tick(probe);
+    const QList<int> first = probe.takeLedBytes();
+    QCOMPARE(first.size(), 3);
+    QVERIFY(first[0] != first[1]);
+    QCOMPARE(first[0], first[2]);
+
+    // A new call goes on from the phase the last one left.
+    probe.sendStatus("-s disconnected");
+    probe.sendStatus("-s incoming");
+    probe.takeLedBytes();
+    tick(probe);
+    QCOMPARE(probe.takeLedBytes(), QList<int>{first[1]});
+}
+
+void TestCallState::blinkWaitsForAConsole()
+{
+    WindowProbe probe;
+    probe.setRemoteMode(true);
+    probe.sendStatus("-s incoming");
+    tick(probe);
+    const QList<int> none = probe.takeLedBytes();
+    QCOMPARE(none, QList<int>{});
+
+    probe.openConsole();
+    tick(probe);
+    tick(probe);
+    const QList<int> blinking = probe.takeLedBytes();
+    QCOMPARE(blinking.size(), 2);
+    QVERIFY(blinking[0] != blinking[1]);
+
+    // The real timer drives the same ticks.
+    int ticks = 0;
+    QTRY_VERIFY_WITH_TIMEOUT((ticks += probe.takeLedBytes().size()) >= 2, 5000);
+}
+
+void TestCallState::incomingRestartsTheBlinkPeriod()
+{
+    WindowProbe probe;
+    probe.setRemoteMode(true);
+    probe.sendStatus("-s incoming");
+    QTimer* timer = blinkTimer(probe);
+    QTest::qWait(120);
+    const int before = timer->remainingTime();
+    probe.sendStatus("-s incoming");
+    QVERIFY(timer->isActive());
+    QVERIFY2(timer->remainingTime() > before, "a second incoming starts the period afresh");
+}
+
+void TestCallState::modeChangeWhileIncoming()
+{
+    WindowProbe probe;
+    probe.openConsole();
+    probe.setRemoteMode(true);
+    probe.sendStatus("-s connected");
+    probe.sendStatus("-s incoming");
+    probe.takeLedBytes();
+    probe.setRemoteMode(false);
+    QVERIFY(!blinkTimer(probe)->isActive());
+    QCOMPARE(probe.takeLedBytes(), withSwitchBit({0, 0}));
+    probe.setRemoteMode(true);
+    QCOMPARE(stateSeenBySwitch(probe), QStringLiteral("idle"));
+}
+
+void TestCallState::sharedLedModelsKeepConnectLit()
+{
+    WindowProbe probe;
+    probe.openConsole();
+    probe.selector("comboBox_console")->setCurrentIndex(3);
+    probe.setRemoteMode(true);
+    probe.takeLedBytes();
+    probe.sendStatus("-s connected");
+    QCOMPARE(probe.takeLedBytes(), withSwitchBit({0, incomingLed}));
+}
+
+PARLINK_TEST_MAIN(TestCallState)
+#include "tst_callstate.moc"
