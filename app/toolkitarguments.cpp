@@ -7,10 +7,10 @@ namespace {
 
 enum class Value
 {
-    None,          // a flag
-    IfAny,         // takes the next argument when there is one; the option goes even when there is not
-    IfFollowed,    // recognised only when an argument follows, which it then takes
-    Attached,      // written as -name=value
+    None,       // a flag
+    IfAny,      // takes the next argument when there is one; the option goes even when there is not
+    IfFollowed, // recognised only when an argument follows, which it then takes
+    Attached,   // written as -name=value
 };
 
 struct ToolkitOption
@@ -28,14 +28,18 @@ const Pass corePass = {{"-qmljsdebugger=", Value::Attached, false}, {"-qmljsdebu
 const Pass guiPass = {{"-plugin", Value::IfAny, false},     {"-reverse", Value::None, false},
                       {"-testability", Value::None, false}, {"-nograb", Value::None, true},
                       {"-dograb", Value::None, true},       {"-session", Value::IfFollowed, false}};
-const Pass platformPass = {{"-platformpluginpath", Value::IfAny, false}, {"-platform", Value::IfAny, false},
-                           {"-platformtheme", Value::IfAny, false},      {"-qwindowgeometry", Value::IfAny, false},
-                           {"-geometry", Value::IfAny, true},            {"-qwindowtitle", Value::IfAny, false},
-                           {"-title", Value::IfAny, true},               {"-qwindowicon", Value::IfAny, false},
+const Pass platformPass = {{"-platformpluginpath", Value::IfAny, false},
+                           {"-platform", Value::IfAny, false},
+                           {"-platformtheme", Value::IfAny, false},
+                           {"-qwindowgeometry", Value::IfAny, false},
+                           {"-geometry", Value::IfAny, true},
+                           {"-qwindowtitle", Value::IfAny, false},
+                           {"-title", Value::IfAny, true},
+                           {"-qwindowicon", Value::IfAny, false},
                            {"-icon", Value::IfAny, true}};
 const Pass xcbPass = {{"-display", Value::IfFollowed, false}, {"-name", Value::IfFollowed, false}};
-const Pass widgetsPass = {{"-qdevel", Value::None, false},     {"-qdebug", Value::None, false},
-                          {"-style=", Value::Attached, false}, {"-style", Value::IfFollowed, false},
+const Pass widgetsPass = {{"-qdevel", Value::None, false},           {"-qdebug", Value::None, false},
+                          {"-style=", Value::Attached, false},       {"-style", Value::IfFollowed, false},
                           {"-stylesheet", Value::IfFollowed, false}, {"-stylesheet=", Value::Attached, false},
                           {"-widgetcount", Value::None, false}};
 

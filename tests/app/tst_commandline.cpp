@@ -55,8 +55,8 @@ void TestCommandLine::sendsToTheChosenDestination_data()
                                    << QByteArray("-s incoming");
     QTest::addRow("first word only") << QStringList{"-l", "incoming", "connected"} << loopback
                                      << QByteArray("-s incoming");
-    QTest::addRow("caller number appended") << QStringList{"-l", "incoming", "+4930123456"} << loopback
-                                            << QByteArray("-s incoming");
+    QTest::addRow("caller number appended")
+        << QStringList{"-l", "incoming", "+4930123456"} << loopback << QByteArray("-s incoming");
     QTest::addRow("letters together") << QStringList{"-ls", "incoming"} << loopback << QByteArray("-s incoming");
     QTest::addRow("two dashes") << QStringList{"--l", "incoming"} << loopback << QByteArray("-s incoming");
 }
@@ -92,12 +92,14 @@ void TestCommandLine::refusesWithoutSending_data()
     QTest::addRow("word with prefix") << QStringList{"-l", "-s incoming"} << 1 << QByteArray() << QByteArray("Unknown");
     QTest::addRow("options only") << QStringList{"-l"} << 1 << QByteArray("No command given\n") << QByteArray();
     QTest::addRow("s alone") << QStringList{"-s"} << 1 << QByteArray("No command given\n") << QByteArray();
-    QTest::addRow("unknown option") << QStringList{"-x", "incoming"} << 1 << QByteArray() << QByteArray("Unknown option 'x'");
-    QTest::addRow("u without value") << QStringList{"incoming", "-u"} << 1 << QByteArray() << QByteArray("Missing value after '-u'");
+    QTest::addRow("unknown option") << QStringList{"-x", "incoming"} << 1 << QByteArray()
+                                    << QByteArray("Unknown option 'x'");
+    QTest::addRow("u without value") << QStringList{"incoming", "-u"} << 1 << QByteArray()
+                                     << QByteArray("Missing value after '-u'");
     QTest::addRow("u with a host name") << QStringList{"-u", "localhost", "incoming"} << 1 << QByteArray()
                                         << QByteArray("\"localhost\" is not a numeric IPv4 or IPv6 address");
-    QTest::addRow("u with an empty value") << QStringList{"-u", "", "incoming"} << 1 << QByteArray()
-                                           << QByteArray("\"\" is not a numeric");
+    QTest::addRow("u with an empty value")
+        << QStringList{"-u", "", "incoming"} << 1 << QByteArray() << QByteArray("\"\" is not a numeric");
 }
 
 void TestCommandLine::refusesWithoutSending()
@@ -140,9 +142,9 @@ void TestCommandLine::helpAndVersion()
 
     const CommandResult help = runParlink({"--help"}, environment);
     QCOMPARE(help.exitCode, 0);
-    for (const char* part : {"Parlink control application", "incoming | connected | disconnected",
-                             "Send command by broadcast", "Send command to localhost",
-                             "Send command to specified host", "<ip_addr>", "Command to send"})
+    for (const char* part :
+         {"Parlink control application", "incoming | connected | disconnected", "Send command by broadcast",
+          "Send command to localhost", "Send command to specified host", "<ip_addr>", "Command to send"})
         QVERIFY2(help.standardOutput.contains(part), part);
 }
 

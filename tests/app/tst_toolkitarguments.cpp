@@ -38,9 +38,8 @@ void TestToolkitArguments::removesWhatTheToolkitTakes_data()
         << xcb << QStringList{"-platformpluginpath", "/p", "-platformtheme", "gtk3", "-l"} << QStringList{"-l"} << xcb;
     QTest::addRow("geometry title icon on xcb")
         << xcb << QStringList{"-geometry", "1x1", "-title", "t", "-icon", "i", "x"} << QStringList{"x"} << xcb;
-    QTest::addRow("short geometry kept off xcb")
-        << QStringLiteral("offscreen") << QStringList{"-geometry", "1x1"} << QStringList{"-geometry", "1x1"}
-        << QStringLiteral("offscreen");
+    QTest::addRow("short geometry kept off xcb") << QStringLiteral("offscreen") << QStringList{"-geometry", "1x1"}
+                                                 << QStringList{"-geometry", "1x1"} << QStringLiteral("offscreen");
     QTest::addRow("qwindow options anywhere")
         << QStringLiteral("offscreen")
         << QStringList{"-qwindowgeometry", "1x1", "--qwindowtitle", "t", "-qwindowicon", "i"} << QStringList{}
@@ -55,8 +54,8 @@ void TestToolkitArguments::removesWhatTheToolkitTakes_data()
     QTest::addRow("plugin") << xcb << QStringList{"-plugin", "evdevkeyboard", "--plugin", "x"} << QStringList{} << xcb;
     QTest::addRow("our options stay") << xcb << QStringList{"-l", "-s", "-u", "::1", "--help"}
                                       << QStringList{"-l", "-s", "-u", "::1", "--help"} << xcb;
-    QTest::addRow("value that looks like an option") << xcb << QStringList{"-style", "-l", "incoming"}
-                                                     << QStringList{"incoming"} << xcb;
+    QTest::addRow("value that looks like an option")
+        << xcb << QStringList{"-style", "-l", "incoming"} << QStringList{"incoming"} << xcb;
     QTest::addRow("qml debugger") << xcb << QStringList{"-qmljsdebugger=port:1", "-widgetcount"} << QStringList{}
                                   << xcb;
 }
@@ -75,8 +74,7 @@ void TestToolkitArguments::removesWhatTheToolkitTakes()
     for (QByteArray& argument : storage)
         argv.push_back(argument.data());
 
-    const ToolkitArguments result =
-        withoutToolkitOptions(int(argv.size()), argv.data(), defaultPlatform.toStdString());
+    const ToolkitArguments result = withoutToolkitOptions(int(argv.size()), argv.data(), defaultPlatform.toStdString());
     QStringList left;
     for (size_t i = 1; i < result.remaining.size(); ++i)
         left.append(QString::fromUtf8(result.remaining[i]));

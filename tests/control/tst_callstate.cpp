@@ -85,16 +85,16 @@ void TestCallState::remoteTransitions_data()
     QTest::addRow("incoming from idle") << none << QByteArray("-s incoming") << "incoming" << true << QList<int>{};
     QTest::addRow("connected from idle") << none << QByteArray("-s connected") << "connected" << false
                                          << withSwitchBit({0, connectLed});
-    QTest::addRow("connected from incoming") << incoming << QByteArray("-s connected") << "connected" << false
-                                             << withSwitchBit({0, connectLed});
-    QTest::addRow("incoming while connected") << connected << QByteArray("-s incoming") << "incoming" << true
-                                              << QList<int>{};
-    QTest::addRow("disconnected from connected") << connected << QByteArray("-s disconnected") << "idle" << false
-                                                 << withSwitchBit({connectLed, 0});
-    QTest::addRow("disconnected from incoming") << incoming << QByteArray("-s disconnected") << "idle" << false
-                                                << withSwitchBit({0, 0});
-    QTest::addRow("disconnected from idle") << none << QByteArray("-s disconnected") << "idle" << false
-                                            << withSwitchBit({0, 0});
+    QTest::addRow("connected from incoming")
+        << incoming << QByteArray("-s connected") << "connected" << false << withSwitchBit({0, connectLed});
+    QTest::addRow("incoming while connected")
+        << connected << QByteArray("-s incoming") << "incoming" << true << QList<int>{};
+    QTest::addRow("disconnected from connected")
+        << connected << QByteArray("-s disconnected") << "idle" << false << withSwitchBit({connectLed, 0});
+    QTest::addRow("disconnected from incoming")
+        << incoming << QByteArray("-s disconnected") << "idle" << false << withSwitchBit({0, 0});
+    QTest::addRow("disconnected from idle")
+        << none << QByteArray("-s disconnected") << "idle" << false << withSwitchBit({0, 0});
 }
 
 void TestCallState::remoteTransitions()

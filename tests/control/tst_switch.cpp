@@ -160,8 +160,8 @@ void TestSwitch::combinations_data()
     QTest::addRow("all none") << QList<int>{0, 0, 0} << Keys{};
     QTest::addRow("gap in the middle") << QList<int>{3, 0, 66} << pressedThenReleased({ctrl, keyP});
     QTest::addRow("same key twice") << QList<int>{66, 66, 0} << pressedThenReleased({keyP, keyP});
-    QTest::addRow("main-block minus and keypad minus") << QList<int>{48, 89, 91}
-                                                       << pressedThenReleased({0xBD, 0x6D, 0x6E});
+    QTest::addRow("main-block minus and keypad minus")
+        << QList<int>{48, 89, 91} << pressedThenReleased({0xBD, 0x6D, 0x6E});
     QTest::addRow("no current entry sends code 0") << QList<int>{-1, 0, 66} << pressedThenReleased({0x00, keyP});
 }
 

@@ -52,22 +52,54 @@ void TestForm::widgets_data()
     QTest::addColumn<QString>("parentName");
     QTest::addColumn<QString>("text");
 
-    QTest::addRow("centralWidget") << "centralWidget" << "QWidget" << "MainWindow" << "";
-    QTest::addRow("groupBox_2") << "groupBox_2" << "QGroupBox" << "centralWidget" << "Mixing Console";
-    QTest::addRow("comboBox_console") << "comboBox_console" << "QComboBox" << "groupBox_2" << "Solvane";
-    QTest::addRow("groupBox") << "groupBox" << "QGroupBox" << "centralWidget" << "Connect Switch";
-    QTest::addRow("chk_connect") << "chk_connect" << "QCheckBox" << "groupBox" << "Answer";
-    QTest::addRow("chk_hangup") << "chk_hangup" << "QCheckBox" << "groupBox" << "Hang up";
+    QTest::addRow("centralWidget") << "centralWidget"
+                                   << "QWidget"
+                                   << "MainWindow"
+                                   << "";
+    QTest::addRow("groupBox_2") << "groupBox_2"
+                                << "QGroupBox"
+                                << "centralWidget"
+                                << "Mixing Console";
+    QTest::addRow("comboBox_console") << "comboBox_console"
+                                      << "QComboBox"
+                                      << "groupBox_2"
+                                      << "Solvane";
+    QTest::addRow("groupBox") << "groupBox"
+                              << "QGroupBox"
+                              << "centralWidget"
+                              << "Connect Switch";
+    QTest::addRow("chk_connect") << "chk_connect"
+                                 << "QCheckBox"
+                                 << "groupBox"
+                                 << "Answer";
+    QTest::addRow("chk_hangup") << "chk_hangup"
+                                << "QCheckBox"
+                                << "groupBox"
+                                << "Hang up";
     for (const char* name : {"connect_1", "connect_2", "connect_3", "hangup_1", "hangup_2", "hangup_3"})
-        QTest::addRow("%s", name) << name << "QComboBox" << "groupBox" << "";
+        QTest::addRow("%s", name) << name << "QComboBox"
+                                  << "groupBox"
+                                  << "";
     for (const char* name : {"label_35", "label_36", "label_37", "label_38"})
-        QTest::addRow("%s", name) << name << "QLabel" << "groupBox" << "+";
-    QTest::addRow("groupBox_3") << "groupBox_3" << "QGroupBox" << "centralWidget" << "Connect LED";
-    QTest::addRow("remote") << "radioButton_conn_led_remote" << "QRadioButton" << "groupBox_3"
+        QTest::addRow("%s", name) << name << "QLabel"
+                                  << "groupBox"
+                                  << "+";
+    QTest::addRow("groupBox_3") << "groupBox_3"
+                                << "QGroupBox"
+                                << "centralWidget"
+                                << "Connect LED";
+    QTest::addRow("remote") << "radioButton_conn_led_remote"
+                            << "QRadioButton"
+                            << "groupBox_3"
                             << "Remote Controlled UDP  (Phoner app)";
-    QTest::addRow("internal") << "radioButton_conn_led_internal" << "QRadioButton" << "groupBox_3"
+    QTest::addRow("internal") << "radioButton_conn_led_internal"
+                              << "QRadioButton"
+                              << "groupBox_3"
                               << "Internal state";
-    QTest::addRow("menuBar") << "menuBar" << "QMenuBar" << "MainWindow" << "";
+    QTest::addRow("menuBar") << "menuBar"
+                             << "QMenuBar"
+                             << "MainWindow"
+                             << "";
 }
 
 void TestForm::widgets()
@@ -99,14 +131,22 @@ void TestForm::gridCells_data()
     QTest::addColumn<QString>("item");
     QTest::addColumn<int>("row");
 
-    QTest::addRow("horizontalLayout") << "gridLayout_4" << "horizontalLayout" << 0;
-    QTest::addRow("groupBox") << "gridLayout_4" << "groupBox" << 1;
-    QTest::addRow("groupBox_3") << "gridLayout_4" << "groupBox_3" << 2;
-    QTest::addRow("comboBox_console") << "gridLayout_2" << "comboBox_console" << 0;
-    QTest::addRow("horizontalLayout_18") << "gridLayout" << "horizontalLayout_18" << 0;
-    QTest::addRow("horizontalLayout_19") << "gridLayout" << "horizontalLayout_19" << 1;
-    QTest::addRow("internal above") << "gridLayout_3" << "radioButton_conn_led_internal" << 0;
-    QTest::addRow("remote below, row 1 empty") << "gridLayout_3" << "radioButton_conn_led_remote" << 2;
+    QTest::addRow("horizontalLayout") << "gridLayout_4"
+                                      << "horizontalLayout" << 0;
+    QTest::addRow("groupBox") << "gridLayout_4"
+                              << "groupBox" << 1;
+    QTest::addRow("groupBox_3") << "gridLayout_4"
+                                << "groupBox_3" << 2;
+    QTest::addRow("comboBox_console") << "gridLayout_2"
+                                      << "comboBox_console" << 0;
+    QTest::addRow("horizontalLayout_18") << "gridLayout"
+                                         << "horizontalLayout_18" << 0;
+    QTest::addRow("horizontalLayout_19") << "gridLayout"
+                                         << "horizontalLayout_19" << 1;
+    QTest::addRow("internal above") << "gridLayout_3"
+                                    << "radioButton_conn_led_internal" << 0;
+    QTest::addRow("remote below, row 1 empty") << "gridLayout_3"
+                                               << "radioButton_conn_led_remote" << 2;
 }
 
 void TestForm::gridCells()
@@ -201,8 +241,8 @@ void TestForm::focusFollowsCreationOrder()
         if (widget->focusPolicy() & Qt::TabFocus)
             chain.append(widget->objectName());
     }
-    QCOMPARE(chain, QStringList({"comboBox_console", "chk_connect", "connect_1", "connect_2", "connect_3",
-                                 "chk_hangup", "hangup_1", "hangup_2", "hangup_3", "radioButton_conn_led_remote",
+    QCOMPARE(chain, QStringList({"comboBox_console", "chk_connect", "connect_1", "connect_2", "connect_3", "chk_hangup",
+                                 "hangup_1", "hangup_2", "hangup_3", "radioButton_conn_led_remote",
                                  "radioButton_conn_led_internal"}));
 }
 

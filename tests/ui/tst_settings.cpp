@@ -10,8 +10,8 @@
 
 namespace {
 
-const QStringList allKeys{"connect_led_internal", "console",        "hangup_enabled", "hangup_key1",
-                          "hangup_key2",          "hangup_key3",    "keystroke_enabled", "keystroke_key1",
+const QStringList allKeys{"connect_led_internal", "console",       "hangup_enabled",    "hangup_key1",
+                          "hangup_key2",          "hangup_key3",   "keystroke_enabled", "keystroke_key1",
                           "keystroke_key2",       "keystroke_key3"};
 
 struct FormState

@@ -1,0 +1,98 @@
+#include "residentparlink.h"
+
+#include "parlinkprocess.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTest>
+
+#include <csignal>
+
+ResidentParlink::ResidentParlink() : homeDir(std::make_unique<QTemporaryDir>())
+{
+    consoleDir = homeDir->path() + QStringLiteral("/console");
+    QProcessEnvironment environment = isolatedEnvironment(*homeDir);
+    QString preload = QStringLiteral(FAKEHID_PRELOAD);
+    if (environment.contains(QStringLiteral("LD_PRELOAD")))
+        preload += QLatin1Char(':') + environment.value(QStringLiteral("LD_PRELOAD"));
+    environment.insert(QStringLiteral("LD_PRELOAD"), preload);
+    environment.insert(QStringLiteral("FAKEHID_DIR"), consoleDir);
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    // In a sanitized build the preloaded double comes before the sanitizer's runtime, which is fine here.
+    QString sanitizerOptions = environment.value(QStringLiteral("ASAN_OPTIONS"));
+    if (!sanitizerOptions.contains(QLatin1String("verify_asan_link_order")))
+        sanitizerOptions += QStringLiteral(":verify_asan_link_order=0");
+    environment.insert(QStringLiteral("ASAN_OPTIONS"), sanitizerOptions);
+    parlink.setProcessEnvironment(environment);
+    parlink.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+}
+
+ResidentParlink::~ResidentParlink()
+{
+    if (parlink.state() != QProcess::NotRunning) {
+        parlink.kill();
+        parlink.waitForFinished(5000);
+    }
+}
+
+QString ResidentParlink::settingsFile() const
+{
+    return homeDir->path() + QStringLiteral("/config/Orvanta/Parlink.conf");
+}
+
+bool ResidentParlink::start(const QStringList& arguments)
+{
+    parlink.start(QStringLiteral(PARLINK_EXECUTABLE), arguments);
+    return parlink.waitForStarted(10000);
+}
+
+bool ResidentParlink::startWithConsole(const QStringList& arguments)
+{
+    if (console({QStringLiteral("plug")}) != 0 || !start(arguments))
+        return false;
+    QElapsedTimer elapsed;
+    elapsed.start();
+    while (!events().contains(QStringLiteral("open"))) {
+        if (elapsed.elapsed() > 15000 || parlink.state() == QProcess::NotRunning)
+            return false;
+        QTest::qWait(20);
+    }
+    return true;
+}
+
+bool ResidentParlink::terminate()
+{
+    ::kill(pid_t(parlink.processId()), SIGTERM);
+    return parlink.waitForFinished(10000) && parlink.exitStatus() == QProcess::NormalExit && parlink.exitCode() == 0;
+}
+
+int ResidentParlink::console(const QStringList& arguments)
+{
+    return QProcess::execute(QStringLiteral(FAKEHID_CTL), QStringList{QStringLiteral("--dir"), consoleDir} + arguments);
+}
+
+QList<QByteArray> ResidentParlink::linesOf(const char* name) const
+{
+    QFile file(consoleDir + QLatin1Char('/') + QLatin1String(name));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    QList<QByteArray> lines = file.readAll().split('\n');
+    lines.removeAll(QByteArray());
+    return lines;
+}
+
+QStringList ResidentParlink::events() const
+{
+    QStringList names;
+    for (const QByteArray& line : linesOf("events"))
+        names.append(QString::fromLatin1(line.split(' ').value(1)));
+    return names;
+}
+
+QList<QByteArray> ResidentParlink::outputs() const
+{
+    QList<QByteArray> reports;
+    for (const QByteArray& line : linesOf("output"))
+        reports.append(QByteArray::fromHex(line.mid(line.indexOf(' ') + 1)));
+    return reports;
+}
