@@ -184,6 +184,7 @@ void TestFakeHid::misuseAborts_data()
         unsigned char buffer[5] = {};
         hid_device* device = openConsole();
         fakehid::reset();
+        openConsole();
         hid_read(device, buffer, 5);
     });
     QTest::addRow("exit with the console open") << Misuse([] {

@@ -68,7 +68,10 @@ void SimulatedConsole::reset()
 {
     for (hid_device_info* devices : enumerations)
         freeList(devices);
+    // The ring goes on where it was, so that a handle from before the reset is not handed out again at once.
+    const std::size_t slot = nextSlot;
     *this = SimulatedConsole();
+    nextSlot = slot;
 }
 
 void SimulatedConsole::plug()

@@ -1,0 +1,319 @@
+// The real program on a real X desktop (a private Xvfb, with trayer as the system tray): it starts hidden
+// in the tray, its tray menu shows and quits it, and without a tray it shows its window and quits on close.
+#include "childprocess.h"
+#include "xdesktop.h"
+#include "xvfbserver.h"
+
+#include <QDir>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+const QString windowTitle = QStringLiteral("Parlink v1.0.229.0");
+const QSize windowSize(444, 266);
+constexpr int waitMs = 20000;
+
+constexpr int leftButton = 1;
+constexpr int rightButton = 3;
+
+// The menu holds two entries of one height, "Quit" above "Settings".
+enum TrayMenuEntry { quitEntry, settingsEntry };
+constexpr int trayMenuEntries = 2;
+
+bool painted(const QImage& image)
+{
+    if (image.isNull())
+        return false;
+    const QRgb first = image.pixel(0, 0);
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            if (image.pixel(x, y) != first)
+                return true;
+        }
+    }
+    return false;
+}
+
+void endProcess(QProcess& process)
+{
+    if (process.state() == QProcess::NotRunning)
+        return;
+    process.terminate();
+    if (!process.waitForFinished(5000)) {
+        process.kill();
+        process.waitForFinished(5000);
+    }
+}
+
+} // namespace
+
+class TrayDesktopTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void settingsFromTheTrayMenuThenQuit();
+    void trayIconShowsItsImageAndQuitsWhileHidden();
+    void withoutTrayTheWindowShowsAndClosingQuits();
+
+private:
+    void startTrayer();
+    void startParlink();
+    QList<DesktopWindow> parlinkWindows(bool onlyViewable);
+    DesktopWindow mainWindow();
+    DesktopWindow trayIcon();
+    DesktopWindow trayMenu();
+    bool isViewable(unsigned long window);
+    // Opens the tray icon's menu with a right click, as a person would.
+    void openTrayMenu(const char* screenshot = nullptr);
+    // Clicks an entry of the open menu.
+    void pickFromTrayMenu(TrayMenuEntry entry);
+    void chooseFromTrayMenu(TrayMenuEntry entry);
+    void saveArtifact(const QImage& image, const char* name);
+    void expectNormalExit();
+
+    std::unique_ptr<XvfbServer> server;
+    std::unique_ptr<XDesktop> desktop;
+    std::unique_ptr<QTemporaryDir> home;
+    std::unique_ptr<QTemporaryDir> runtimeDir;
+    ChildProcess trayer;
+    ChildProcess parlink;
+};
+
+void TrayDesktopTest::initTestCase()
+{
+    if (XvfbServer::executable().isEmpty())
+        QSKIP("Xvfb is not installed (Debian package xvfb): no desktop to run the program on");
+    QVERIFY2(QFileInfo(QStringLiteral(PARLINK_EXECUTABLE)).isExecutable(), PARLINK_EXECUTABLE);
+    trayer.setProcessChannelMode(QProcess::MergedChannels);
+    parlink.setProcessChannelMode(QProcess::MergedChannels);
+}
+
+void TrayDesktopTest::init()
+{
+    server = std::make_unique<XvfbServer>();
+    QVERIFY2(server->start(), qPrintable(server->errorString()));
+    desktop = std::make_unique<XDesktop>(server->display());
+    QVERIFY(desktop->isValid());
+    home = std::make_unique<QTemporaryDir>();
+    runtimeDir = std::make_unique<QTemporaryDir>(); // created 0700, as a session's runtime folder is
+    QVERIFY(home->isValid() && runtimeDir->isValid());
+}
+
+void TrayDesktopTest::cleanup()
+{
+    endProcess(parlink);
+    endProcess(trayer);
+    if (QTest::currentTestFailed()) {
+        qWarning("parlink said:\n%s", parlink.readAll().constData());
+        qWarning("trayer said:\n%s", trayer.readAll().constData());
+    }
+    parlink.readAll();
+    trayer.readAll();
+    desktop.reset();
+    server.reset();
+}
+
+void TrayDesktopTest::startTrayer()
+{
+    const QString program = QStandardPaths::findExecutable(QStringLiteral("trayer"));
+    if (program.isEmpty())
+        QSKIP("trayer is not installed (Debian package trayer): no system tray to put the icon in");
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("DISPLAY"), QString::fromLatin1(server->display()));
+    environment.insert(QStringLiteral("HOME"), home->path());
+    environment.insert(QStringLiteral("NO_AT_BRIDGE"), QStringLiteral("1"));
+    trayer.setProcessEnvironment(environment);
+    trayer.start(program, {QStringLiteral("--edge"), QStringLiteral("top"), QStringLiteral("--align"),
+                           QStringLiteral("right"), QStringLiteral("--height"), QStringLiteral("32")});
+    QVERIFY2(trayer.waitForStarted(waitMs), qPrintable(trayer.errorString()));
+    QTRY_VERIFY_WITH_TIMEOUT(desktop->hasSystemTray(), waitMs);
+}
+
+void TrayDesktopTest::startParlink()
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    // A desktop of its own: no session bus (so the tray icon is an XEmbed one), no real user's settings.
+    environment.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
+    environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    environment.insert(QStringLiteral("DISPLAY"), QString::fromLatin1(server->display()));
+    environment.insert(QStringLiteral("HOME"), home->path());
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home->filePath(QStringLiteral(".config")));
+    environment.insert(QStringLiteral("XDG_CACHE_HOME"), home->filePath(QStringLiteral(".cache")));
+    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtimeDir->path());
+    parlink.setProcessEnvironment(environment);
+    parlink.start(QStringLiteral(PARLINK_EXECUTABLE), QStringList());
+    QVERIFY2(parlink.waitForStarted(waitMs), qPrintable(parlink.errorString()));
+}
+
+QList<DesktopWindow> TrayDesktopTest::parlinkWindows(bool onlyViewable)
+{
+    QList<DesktopWindow> windows;
+    for (const DesktopWindow& window : desktop->windowsOf(parlink.processId())) {
+        if (window.viewable || !onlyViewable)
+            windows.append(window);
+    }
+    return windows;
+}
+
+DesktopWindow TrayDesktopTest::mainWindow()
+{
+    for (const DesktopWindow& window : parlinkWindows(true)) {
+        if (window.title == windowTitle && !window.embedded && !window.popupMenu)
+            return window;
+    }
+    return {};
+}
+
+DesktopWindow TrayDesktopTest::trayIcon()
+{
+    for (const DesktopWindow& window : parlinkWindows(true)) {
+        if (window.embedded)
+            return window;
+    }
+    return {};
+}
+
+DesktopWindow TrayDesktopTest::trayMenu()
+{
+    for (const DesktopWindow& window : parlinkWindows(true)) {
+        if (window.popupMenu)
+            return window;
+    }
+    return {};
+}
+
+bool TrayDesktopTest::isViewable(unsigned long window)
+{
+    for (const DesktopWindow& candidate : parlinkWindows(true)) {
+        if (candidate.id == window)
+            return true;
+    }
+    return false;
+}
+
+void TrayDesktopTest::openTrayMenu(const char* screenshot)
+{
+    QTRY_VERIFY_WITH_TIMEOUT(trayIcon().id != 0, waitMs);
+    desktop->click(trayIcon().geometry.center(), rightButton);
+    QTRY_VERIFY_WITH_TIMEOUT(trayMenu().id != 0, waitMs);
+    if (screenshot) {
+        QImage image;
+        QTRY_VERIFY_WITH_TIMEOUT(painted(image = desktop->grab(trayMenu().id)), waitMs);
+        saveArtifact(image, screenshot);
+    }
+}
+
+void TrayDesktopTest::pickFromTrayMenu(TrayMenuEntry entry)
+{
+    const DesktopWindow menu = trayMenu();
+    QVERIFY(menu.id != 0);
+    const QRect area = menu.geometry;
+    const int entryHeight = area.height() / trayMenuEntries;
+    desktop->click(QPoint(area.center().x(), area.top() + entryHeight * entry + entryHeight / 2), leftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(!isViewable(menu.id), waitMs);
+}
+
+void TrayDesktopTest::chooseFromTrayMenu(TrayMenuEntry entry)
+{
+    openTrayMenu();
+    if (!QTest::currentTestFailed())
+        pickFromTrayMenu(entry);
+}
+
+void TrayDesktopTest::saveArtifact(const QImage& image, const char* name)
+{
+    const QDir artifacts(QStringLiteral(PARLINK_ARTIFACTS_DIR));
+    QVERIFY(artifacts.mkpath(QStringLiteral(".")));
+    const QString path = artifacts.filePath(QLatin1String(name));
+    QVERIFY2(image.save(path), qPrintable(path));
+}
+
+void TrayDesktopTest::expectNormalExit()
+{
+    // The menu's own wait for it to close runs the event loop, which may already have seen the program end.
+    if (parlink.state() != QProcess::NotRunning)
+        QVERIFY2(parlink.waitForFinished(waitMs), "parlink did not end");
+    QCOMPARE(parlink.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(parlink.exitCode(), 0);
+}
+
+void TrayDesktopTest::settingsFromTheTrayMenuThenQuit()
+{
+    startTrayer();
+    startParlink();
+    QTRY_VERIFY_WITH_TIMEOUT(trayIcon().id != 0, waitMs);
+    QCOMPARE(mainWindow().id, 0ul);
+    openTrayMenu("parlink-traymenu.png");
+    if (QTest::currentTestFailed())
+        return;
+    // The program has long been running its event loop by now, and still shows no window.
+    QCOMPARE(mainWindow().id, 0ul);
+    pickFromTrayMenu(settingsEntry);
+    if (QTest::currentTestFailed())
+        return;
+    QTRY_VERIFY_WITH_TIMEOUT(mainWindow().id != 0, waitMs);
+    const DesktopWindow window = mainWindow();
+    QCOMPARE(window.geometry.size(), windowSize);
+    QImage screenshot;
+    QTRY_VERIFY_WITH_TIMEOUT(painted(screenshot = desktop->grab(window.id)), waitMs);
+    saveArtifact(screenshot, "parlink-settings.png");
+
+    // The close button only hides the window; the program stays in the tray and has stored the settings.
+    desktop->requestClose(window.id);
+    QTRY_VERIFY_WITH_TIMEOUT(!isViewable(window.id), waitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(home->filePath(QStringLiteral(".config/Orvanta/Parlink.conf"))),
+                             waitMs);
+    QCOMPARE(parlink.state(), QProcess::Running);
+    QVERIFY(trayIcon().id != 0);
+
+    chooseFromTrayMenu(settingsEntry);
+    if (QTest::currentTestFailed())
+        return;
+    QTRY_VERIFY_WITH_TIMEOUT(mainWindow().id != 0, waitMs);
+    QCOMPARE(mainWindow().geometry.size(), windowSize);
+
+    chooseFromTrayMenu(quitEntry);
+    expectNormalExit();
+}
+
+void TrayDesktopTest::trayIconShowsItsImageAndQuitsWhileHidden()
+{
+    startTrayer();
+    startParlink();
+    QTRY_VERIFY_WITH_TIMEOUT(trayIcon().id != 0, waitMs);
+    const DesktopWindow icon = trayIcon();
+    QImage image;
+    // Painted once the program has drawn into the tray's slot; an empty slot stays one plain colour.
+    QTRY_VERIFY_WITH_TIMEOUT(painted(image = desktop->grab(icon.id)), waitMs);
+    saveArtifact(image.scaled(image.size() * 4), "parlink-trayicon.png");
+
+    chooseFromTrayMenu(quitEntry);
+    expectNormalExit();
+    QVERIFY(QFileInfo::exists(home->filePath(QStringLiteral(".config/Orvanta/Parlink.conf"))));
+}
+
+// With no tray the icon cannot be reached, so the window is the way in, and closing it is the way out.
+void TrayDesktopTest::withoutTrayTheWindowShowsAndClosingQuits()
+{
+    startParlink();
+    QTRY_VERIFY_WITH_TIMEOUT(mainWindow().id != 0, waitMs);
+    const DesktopWindow window = mainWindow();
+    QCOMPARE(window.geometry.size(), windowSize);
+    QCOMPARE(trayIcon().id, 0ul);
+    desktop->requestClose(window.id);
+    expectNormalExit();
+}
+
+QTEST_GUILESS_MAIN(TrayDesktopTest)
+
+#include "tst_traydesktop.moc"
