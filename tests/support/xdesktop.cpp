@@ -110,6 +110,7 @@ QList<DesktopWindow> XDesktop::windowsOf(qint64 pid)
     const Atom pidAtom = atom(display, "_NET_WM_PID");
     const Atom typeAtom = atom(display, "_NET_WM_WINDOW_TYPE");
     const Atom popupMenuAtom = atom(display, "_NET_WM_WINDOW_TYPE_POPUP_MENU");
+    const Atom toolTipAtom = atom(display, "_NET_WM_WINDOW_TYPE_TOOLTIP");
     const Window root = DefaultRootWindow(display);
 
     QList<TreeEntry> all;
@@ -134,7 +135,10 @@ QList<DesktopWindow> XDesktop::windowsOf(qint64 pid)
         info.geometry = QRect(x, y, attributes.width, attributes.height);
         info.viewable = attributes.map_state == IsViewable;
         info.embedded = entry.parent != root;
-        info.popupMenu = longsProperty(display, window, typeAtom, XA_ATOM).contains(popupMenuAtom);
+        // Qt 5 marks its menus as such; Qt 6 gives them the normal type, but they still bypass the window manager.
+        const QList<unsigned long> types = longsProperty(display, window, typeAtom, XA_ATOM);
+        info.popupMenu = types.contains(popupMenuAtom) ||
+                         (attributes.override_redirect && !info.embedded && !types.contains(toolTipAtom));
         found.append(info);
     }
     XUngrabServer(display);
