@@ -21,7 +21,7 @@ QString XvfbServer::executable()
     return QStandardPaths::findExecutable(QStringLiteral("Xvfb"));
 }
 
-bool XvfbServer::start()
+bool XvfbServer::start(const QStringList& extraArguments)
 {
     const QString program = executable();
     if (program.isEmpty()) {
@@ -29,9 +29,10 @@ bool XvfbServer::start()
         return false;
     }
     // -displayfd picks a free display number and writes it to our pipe once clients can connect.
-    process.start(program, {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
-                            QStringLiteral("0"), QStringLiteral("1024x768x24"), QStringLiteral("-nolisten"),
-                            QStringLiteral("tcp"), QStringLiteral("-noreset")});
+    process.start(program, QStringList{QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
+                                       QStringLiteral("0"), QStringLiteral("1024x768x24"), QStringLiteral("-nolisten"),
+                                       QStringLiteral("tcp"), QStringLiteral("-noreset")} +
+                               extraArguments);
     const QDeadlineTimer deadline(startTimeoutMs);
     process.waitForStarted(startTimeoutMs);
     QByteArray output;

@@ -1,9 +1,10 @@
 // A private, headless X server for one test: Xvfb on the first free display, ended with the object.
 #pragma once
 
-#include <QByteArray>
 #include "childprocess.h"
+#include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 class XvfbServer
 {
@@ -17,7 +18,8 @@ public:
     static QString executable();
 
     // Waits (bounded) until the server accepts clients; false with errorString() when it does not.
-    bool start();
+    // Extra arguments go to Xvfb as they are, e.g. {"-extension", "XTEST"} to leave an extension out.
+    bool start(const QStringList& extraArguments = {});
     void stop();
 
     // The DISPLAY value of the running server, such as ":3".
