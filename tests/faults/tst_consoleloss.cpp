@@ -1,0 +1,122 @@
+// The console pulled out of the real parlink in every call state, and lost to a failing read right after it
+// was opened: the program lets go of it, opens it again once it is back, and drives the LEDs from the next
+// datagram, blink tick or press on, never from the reopening itself.
+#include "observedparlink.h"
+
+#include <QtTest>
+
+namespace {
+
+constexpr int reopenWithinMs = 10000;
+
+// What brings the program into a call state, or out of it: "press" operates the switch, anything else is a
+// status datagram's payload.
+bool act(ObservedParlink& parlink, const QByteArray& action)
+{
+    if (action == "press")
+        return parlink.pressAndRelease();
+    const int before = parlink.outputCount();
+    ObservedParlink::sendStatus(action);
+    // "-s incoming" shows as blink ticks, "-s connected" and "-s disconnected" as two LED reports each.
+    return parlink.waitUntil([&] { return parlink.outputCount() >= before + 2; });
+}
+
+bool alternatesIncomingLed(const QList<int>& leds)
+{
+    for (int index = 1; index < leds.size(); ++index) {
+        if ((leds[index] ^ leds[index - 1]) != 0x02)
+            return false;
+    }
+    return leds.size() >= 2;
+}
+
+} // namespace
+
+class TestConsoleLoss : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void unpluggedInEveryCallState_data();
+    void unpluggedInEveryCallState();
+    void readFailsRightAfterOpening();
+};
+
+void TestConsoleLoss::unpluggedInEveryCallState_data()
+{
+    QTest::addColumn<bool>("remote");
+    QTest::addColumn<QByteArray>("enter");
+    QTest::addColumn<bool>("blinking");
+    QTest::addColumn<QByteArray>("next");
+    // The LED bits of the reports the next event writes, after whatever the blink wrote.
+    QTest::addColumn<QList<int>>("nextLeds");
+
+    QTest::addRow("internal, idle") << false << QByteArray() << false << QByteArray("press") << QList<int>{0x04};
+    QTest::addRow("internal, in a call") << false << QByteArray("press") << false << QByteArray("press")
+                                         << QList<int>{0x00};
+    QTest::addRow("remote, idle") << true << QByteArray() << false << QByteArray("-s connected")
+                                  << QList<int>{0x00, 0x04};
+    QTest::addRow("remote, incoming, blinking")
+        << true << QByteArray("-s incoming") << true << QByteArray("-s connected") << QList<int>{0x00, 0x04};
+    QTest::addRow("remote, connected") << true << QByteArray("-s connected") << false << QByteArray("-s disconnected")
+                                       << QList<int>{0x04, 0x00};
+}
+
+void TestConsoleLoss::unpluggedInEveryCallState()
+{
+    QFETCH(bool, remote);
+    QFETCH(QByteArray, enter);
+    QFETCH(bool, blinking);
+    QFETCH(QByteArray, next);
+    QFETCH(QList<int>, nextLeds);
+
+    ObservedParlink parlink;
+    parlink.storeRemoteMode(remote);
+    QVERIFY(parlink.startWithConsole());
+    if (!enter.isEmpty())
+        QVERIFY(act(parlink, enter));
+
+    QCOMPARE(parlink.resident().console({QStringLiteral("unplug")}), 0);
+    QTRY_COMPARE(parlink.count(QStringLiteral("exit")), 1);
+    QCOMPARE(parlink.count(QStringLiteral("close")), 1);
+    QVERIFY(parlink.running());
+
+    QCOMPARE(parlink.resident().console({QStringLiteral("plug")}), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(parlink.count(QStringLiteral("open")), 2, reopenWithinMs);
+    const int atReopen = parlink.outputCount();
+    if (blinking) {
+        // The blink timer kept running while the console was away; its ticks drive the LED again.
+        QTRY_VERIFY(parlink.outputCount() >= atReopen + 3);
+        QVERIFY2(alternatesIncomingLed(parlink.ledsFrom(atReopen)),
+                 qPrintable(QTest::toString(parlink.ledsFrom(atReopen))));
+    }
+    QVERIFY(act(parlink, next));
+    QTRY_COMPARE(parlink.ledsFrom(parlink.outputCount() - nextLeds.size()), nextLeds);
+    if (!blinking)
+        QCOMPARE(parlink.ledsFrom(atReopen), nextLeds);
+
+    QVERIFY(parlink.resident().terminate());
+    QCOMPARE(parlink.count(QStringLiteral("close")), 2);
+    QCOMPARE(parlink.count(QStringLiteral("exit")), 2);
+}
+
+// A present console whose handle goes bad before the first poll (here: pulled and put back at once, so the
+// open attempts never see it missing) is closed at the first failed read and opened again.
+void TestConsoleLoss::readFailsRightAfterOpening()
+{
+    ObservedParlink parlink;
+    QVERIFY(parlink.startWithConsole());
+    QCOMPARE(parlink.resident().console({QStringLiteral("unplug")}), 0);
+    QCOMPARE(parlink.resident().console({QStringLiteral("plug")}), 0);
+
+    QTRY_COMPARE_WITH_TIMEOUT(parlink.count(QStringLiteral("open")), 2, reopenWithinMs);
+    QCOMPARE(parlink.resident().events(), (QStringList{"init", "open", "close", "exit", "init", "open"}));
+    QCOMPARE(parlink.outputCount(), 0);
+
+    QVERIFY(parlink.pressAndRelease());
+    QCOMPARE(parlink.ledsFrom(0), (QList<int>{0x04}));
+    QVERIFY(parlink.resident().terminate());
+}
+
+QTEST_GUILESS_MAIN(TestConsoleLoss)
+#include "tst_consoleloss.moc"
