@@ -9,6 +9,7 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QIcon>
 #include <QKeySequence>
 #include <QMenu>
@@ -93,7 +94,9 @@ void MainWindow::addTrayEntry(const QString& text, const char* slot)
 void MainWindow::close_exit()
 {
     quitting = true;
-    close();
+    // Closing a window that was never shown ends no event loop under Qt 6, and from the tray it usually was not.
+    if (close())
+        QCoreApplication::quit();
 }
 
 void MainWindow::closeEvent(QCloseEvent* event)
