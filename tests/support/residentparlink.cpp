@@ -92,7 +92,17 @@ QStringList ResidentParlink::events() const
 QList<QByteArray> ResidentParlink::outputs() const
 {
     QList<QByteArray> reports;
-    for (const QByteArray& line : linesOf("output"))
-        reports.append(QByteArray::fromHex(line.mid(line.indexOf(' ') + 1)));
+    for (const TimedReport& report : timedOutputs())
+        reports.append(report.bytes);
+    return reports;
+}
+
+QList<TimedReport> ResidentParlink::timedOutputs() const
+{
+    QList<TimedReport> reports;
+    for (const QByteArray& line : linesOf("output")) {
+        const int blank = line.indexOf(' ');
+        reports.append({line.left(blank).toLongLong(), QByteArray::fromHex(line.mid(blank + 1))});
+    }
     return reports;
 }

@@ -7,6 +7,12 @@
 #include <QTemporaryDir>
 #include <memory>
 
+struct TimedReport
+{
+    qint64 monotonicNs; // CLOCK_MONOTONIC when the console received it
+    QByteArray bytes;
+};
+
 class ResidentParlink
 {
 public:
@@ -32,6 +38,8 @@ public:
     QStringList events() const;
     // Every output report the program wrote, in order.
     QList<QByteArray> outputs() const;
+    // The same, each with the time the console received it.
+    QList<TimedReport> timedOutputs() const;
 
 private:
     QList<QByteArray> linesOf(const char* name) const;
