@@ -95,11 +95,11 @@ void TestCallKeys::incomingConnectedThenTheSwitchHangsUp()
         if (i > 0)
             QVERIFY2(incomingLit(blink.at(i).bytes) != incomingLit(blink.at(i - 1).bytes), "the LED does not blink");
     }
-    // A busy machine only makes ticks late; on average they cannot come faster than the blink period.
+    // A busy machine only makes ticks late; a coarse timer may fire a little early, never much.
     const qint64 averageMs =
         (blink.constLast().monotonicNs - blink.constFirst().monotonicNs) / (blink.size() - 1) / nsPerMs;
     qInfo("blink: %lld ms between reports on average", averageMs);
-    QVERIFY2(averageMs >= 180, qPrintable(QStringLiteral("%1 ms").arg(averageMs)));
+    QVERIFY2(averageMs >= 150, qPrintable(QStringLiteral("%1 ms").arg(averageMs)));
 
     // Connected: the blink stops with the incoming LED off, and the connect LED lights.
     report(parlink, "connected");
