@@ -56,7 +56,7 @@ int runCommandLine(QCoreApplication& app)
         return usageErrorStatus;
     }
     // Softphones may append more arguments (the caller's number, say): only the first one is the command.
-    const QString command = positional.first();
+    const QString& command = positional.first();
 
     QHostAddress destination;
     if (!chooseDestination(parser, local, broadcast, host, destination))

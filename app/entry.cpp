@@ -24,12 +24,12 @@ int runCommandModeWithoutWidgets(ToolkitArguments& toolkit)
     return runCommandLine(app);
 }
 
-int runWindowMode(QApplication& app)
+int runWindowMode()
 {
     MainWindow window;
     QuitSignalWatcher quitSignals;
     QObject::connect(&quitSignals, SIGNAL(quitRequested()), &window, SLOT(close_exit()));
-    return app.exec();
+    return QApplication::exec();
 }
 
 } // namespace
@@ -50,5 +50,5 @@ int runParlink(int argc, char* argv[])
     setApplicationIdentity();
     if (argc > 1)
         return runCommandLine(app);
-    return runWindowMode(app);
+    return runWindowMode();
 }

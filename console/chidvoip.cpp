@@ -73,7 +73,7 @@ void CHidVoip::setIncomingLed(bool on)
 
 void CHidVoip::setOutputBit(int bit, bool on)
 {
-    const quint8 mask = static_cast<quint8>(1u << bit);
+    const auto mask = static_cast<quint8>(1u << bit);
     ioState = on ? (ioState | mask) : (ioState & ~mask);
     const unsigned char report[5] = {0x00, 0x00, static_cast<unsigned char>(ioState | switchBit), 0x07, 0x00};
     if (device)
