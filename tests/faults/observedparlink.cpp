@@ -37,6 +37,16 @@ void ObservedParlink::useDisplay(const QByteArray& display)
     process.setProcessEnvironment(environment);
 }
 
+bool ObservedParlink::startWithConsoleUnder(const QString& tool, const QStringList& arguments, int openWithinMs)
+{
+    QProcess& process = parlink.process();
+    if (parlink.console({QStringLiteral("plug")}) != 0)
+        return false;
+    process.start(tool, arguments + QStringList{QStringLiteral(PARLINK_EXECUTABLE)});
+    return process.waitForStarted(10000) &&
+           waitUntil([this] { return count(QStringLiteral("open")) > 0; }, openWithinMs);
+}
+
 QStringList ObservedParlink::errorLines()
 {
     errorOutput += parlink.process().readAllStandardError();

@@ -24,6 +24,8 @@ public:
     void useDisplay(const QByteArray& display);
 
     bool startWithConsole() { return parlink.startWithConsole(); }
+    // The same, with the program run by a tool such as valgrind: `tool arguments... parlink`.
+    bool startWithConsoleUnder(const QString& tool, const QStringList& arguments, int openWithinMs);
     bool running() { return parlink.process().state() == QProcess::Running; }
 
     // Every line the program wrote to its error output so far.
