@@ -28,6 +28,12 @@ Values withDefaults(const Values& changed)
     return values;
 }
 
+// A literal with the zero bytes it holds.
+template <int size> QByteArray withZeros(const char (&text)[size])
+{
+    return QByteArray(text, size - 1);
+}
+
 QByteArray randomBytes(unsigned seed, int size)
 {
     std::mt19937 random(seed);
@@ -73,9 +79,9 @@ void TestDamagedSettings::startsAndWritesASoundStore_data()
         << QByteArray("[General]\nhangup_key3=12") << withDefaults({{"hangup_key3", 12}}) << 0;
     QTest::addRow("binary garbage") << randomBytes(7, 4096) << defaults << 0;
     QTest::addRow("garbage line before good ones")
-        << QByteArray("\0\xff\xfe\x01\n[General]\nconsole=1\nconnect_led_internal=false\n", 54)
+        << withZeros("\0\xff\xfe\x01\n[General]\nconsole=1\nconnect_led_internal=false\n")
         << withDefaults({{"console", 1}, {"connect_led_internal", 0}}) << 0x05;
-    QTest::addRow("UTF-16 text") << QByteArray("\xff\xfe[\0G\0e\0n\0]\0\n\0c\0o\0n\0s\0o\0l\0e\0=\0003\0\n\0", 38)
+    QTest::addRow("UTF-16 text") << withZeros("\xff\xfe[\0G\0e\0n\0]\0\n\0c\0o\0n\0s\0o\0l\0e\0=\0003\0\n\0")
                                  << defaults << 0;
     QTest::addRow("huge values")
         << QByteArray("[General]\nkeystroke_key1=99999999999999999999\nconsole=2147483648\n"
