@@ -18,7 +18,7 @@ bool blinkPhase = false;
 // The payload up to its first zero byte: softphones that send C strings with their terminator still count.
 QString datagramText(const QByteArray& payload)
 {
-    const int end = payload.indexOf('\0');
+    const auto end = payload.indexOf('\0');
     return QString::fromUtf8(end < 0 ? payload : payload.left(end));
 }
 
