@@ -11,6 +11,9 @@
 namespace {
 
 constexpr int blinkIntervalMs = 200;
+// A flood of datagrams is taken in turns of this many; the socket calls again for the rest, and the blink timer
+// and the console's poll keep their time in between.
+constexpr int datagramsPerTurn = 64;
 
 // One phase for the whole process: a new incoming call goes on blinking where the last one stopped.
 bool blinkPhase = false;
@@ -31,7 +34,7 @@ bool MainWindow::remoteMode() const
 
 void MainWindow::onReadyRead()
 {
-    while (udpSocket->hasPendingDatagrams()) {
+    for (int taken = 0; taken < datagramsPerTurn && udpSocket->hasPendingDatagrams(); ++taken) {
         const QString text = datagramText(udpSocket->receiveDatagram(-1).data());
         if (!remoteMode())
             continue;

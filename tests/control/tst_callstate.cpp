@@ -32,6 +32,7 @@ private slots:
     void onlyExactTextsCount_data();
     void onlyExactTextsCount();
     void drainsEveryPendingDatagram();
+    void readsAFloodInTurns();
     void internalModeDropsDatagrams();
     void blinkTicksAlternateAndContinue();
     void blinkWaitsForAConsole();
@@ -167,6 +168,30 @@ void TestCallState::drainsEveryPendingDatagram()
     QCOMPARE(probe.takeLedBytes(), withSwitchBit({0, connectLed, connectLed, 0}));
     QVERIFY(!blinkTimer(probe)->isActive());
     QCOMPARE(stateSeenBySwitch(probe), QStringLiteral("idle"));
+}
+
+// More datagrams than the window takes in one turn: the socket calls again until every one has been read.
+void TestCallState::readsAFloodInTurns()
+{
+    WindowProbe probe;
+    probe.openConsole();
+    probe.setRemoteMode(true);
+    probe.takeLedBytes();
+    constexpr int calls = 60;
+    const QList<int> connectedReports = withSwitchBit({0, connectLed});
+    const QList<int> disconnectedReports = withSwitchBit({connectLed, 0}); // incoming goes out first
+    QList<QByteArray> flood;
+    QList<int> expected;
+    for (int call = 0; call < calls; ++call) {
+        flood << "-s connected"
+              << "-s disconnected";
+        expected << connectedReports << disconnectedReports;
+    }
+    flood << "-s connected";
+    expected << connectedReports;
+    probe.sendStatuses(flood);
+    QCOMPARE(probe.takeLedBytes(), expected);
+    QCOMPARE(stateSeenBySwitch(probe), QStringLiteral("connected"));
 }
 
 void TestCallState::internalModeDropsDatagrams()

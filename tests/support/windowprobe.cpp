@@ -60,7 +60,7 @@ void WindowProbe::sendStatuses(const QList<QByteArray>& payloads)
     QUdpSocket sender;
     for (const QByteArray& payload : payloads)
         sender.writeDatagram(payload, QHostAddress::LocalHost, 6123);
-    // The window drains its socket in one go; a marker sent last shows everything before it was read.
+    // The window reads its socket in turns; once nothing is pending, every datagram has been read.
     QUdpSocket* socket = mainWindow->findChild<QUdpSocket*>();
     QElapsedTimer elapsed;
     elapsed.start();
