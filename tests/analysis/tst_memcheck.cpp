@@ -56,7 +56,7 @@ void TestMemcheck::oneCallIsClean()
                               QStringLiteral("--log-file=") + log};
 
     ObservedParlink parlink;
-    parlink.storeRemoteMode(true);
+    parlink.resident().storeRemoteMode(true);
     QVERIFY2(parlink.startWithConsoleUnder(valgrind, options, openWithinMs), qPrintable(logTail(log)));
 
     const auto reports = [&](int wanted) {

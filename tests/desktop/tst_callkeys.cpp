@@ -6,14 +6,10 @@
 #include "xrawkeys.h"
 #include "xvfbserver.h"
 
-#include <QDir>
-#include <QFile>
 #include <QtTest>
 
 #include <X11/Xlib.h>
 #include <X11/keysym.h>
-
-#include <algorithm>
 
 namespace {
 
@@ -70,17 +66,8 @@ void TestCallKeys::incomingConnectedThenTheSwitchHangsUp()
 {
     ResidentParlink parlink;
     // Remote mode, everything else as on a first run; the default hang-up keys are L_Ctrl + KEY_E.
-    QVERIFY(QDir().mkpath(QFileInfo(parlink.settingsFile()).path()));
-    QFile settings(parlink.settingsFile());
-    QVERIFY(settings.open(QIODevice::WriteOnly));
-    settings.write("[General]\nconnect_led_internal=false\n");
-    settings.close();
-
-    QProcessEnvironment environment = parlink.process().processEnvironment();
-    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-    environment.insert(QStringLiteral("DISPLAY"), QString::fromLatin1(server.display()));
-    environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
-    parlink.process().setProcessEnvironment(environment);
+    parlink.storeRemoteMode(true);
+    parlink.useDisplay(server.display());
     XRawKeyListener keys(server.display().constData());
     QVERIFY2(keys.isValid(), keys.errorString().c_str());
     QVERIFY(parlink.startWithConsole());

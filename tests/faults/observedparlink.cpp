@@ -1,7 +1,6 @@
 #include "observedparlink.h"
 
 #include <QElapsedTimer>
-#include <QSettings>
 #include <QTest>
 #include <QUdpSocket>
 
@@ -20,21 +19,6 @@ ObservedParlink::ObservedParlink()
     environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
     process.setProcessEnvironment(environment);
     process.setProcessChannelMode(QProcess::SeparateChannels);
-}
-
-void ObservedParlink::storeRemoteMode(bool remote)
-{
-    QSettings stored(parlink.settingsFile(), QSettings::IniFormat);
-    stored.setValue(QStringLiteral("connect_led_internal"), !remote);
-}
-
-void ObservedParlink::useDisplay(const QByteArray& display)
-{
-    QProcess& process = parlink.process();
-    QProcessEnvironment environment = process.processEnvironment();
-    environment.insert(QStringLiteral("DISPLAY"), QString::fromLatin1(display));
-    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-    process.setProcessEnvironment(environment);
 }
 
 bool ObservedParlink::startWithConsoleUnder(const QString& tool, const QStringList& arguments, int openWithinMs)

@@ -18,11 +18,6 @@ public:
 
     ResidentParlink& resident() { return parlink; }
 
-    // Before start: remote mode lets the datagrams drive the call state; a fresh installation is internal.
-    void storeRemoteMode(bool remote);
-    // Before start: the X display the program and its key sender use, with the toolkit's X11 platform.
-    void useDisplay(const QByteArray& display);
-
     bool startWithConsole() { return parlink.startWithConsole(); }
     // The same, with the program run by a tool such as valgrind: `tool arguments... parlink`.
     bool startWithConsoleUnder(const QString& tool, const QStringList& arguments, int openWithinMs);

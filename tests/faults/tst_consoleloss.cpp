@@ -74,7 +74,7 @@ void TestConsoleLoss::unpluggedInEveryCallState()
     QFETCH(QList<int>, nextLeds);
 
     ObservedParlink parlink;
-    parlink.storeRemoteMode(remote);
+    parlink.resident().storeRemoteMode(remote);
     QVERIFY(parlink.startWithConsole());
     if (!enter.isEmpty())
         QVERIFY(act(parlink, enter));

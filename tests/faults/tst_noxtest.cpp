@@ -39,7 +39,7 @@ void TestNoXTest::warnsOnceAndWorks()
     XvfbServer server;
     QVERIFY2(server.start(serverArguments), qPrintable(server.errorString()));
     ObservedParlink parlink;
-    parlink.useDisplay(server.display());
+    parlink.resident().useDisplay(server.display());
     QVERIFY(parlink.startWithConsole());
     // No tray on a bare X server: the window shows itself, as the only way in.
     XDesktop desktop(server.display());

@@ -32,7 +32,7 @@ void TestQuitMidCall::endsCleanly()
     QFETCH(QByteArray, status);
 
     ObservedParlink parlink;
-    parlink.storeRemoteMode(true);
+    parlink.resident().storeRemoteMode(true);
     {
         QSettings stored(parlink.resident().settingsFile(), QSettings::IniFormat);
         stored.setValue(QStringLiteral("hangup_key2"), 17);

@@ -4,7 +4,6 @@
 #include "datagramflood.h"
 #include "residentparlink.h"
 
-#include <QDir>
 #include <QFile>
 #include <QUdpSocket>
 #include <QtTest>
@@ -79,11 +78,7 @@ void DatagramFloodTest::initTestCase()
     if (qEnvironmentVariableIntValue("PARLINK_NO_NETNS"))
         QSKIP("the flood needs port 6123 to itself, which only a private network namespace guarantees");
 
-    QVERIFY(QDir().mkpath(QFileInfo(parlink.settingsFile()).absolutePath()));
-    QFile settings(parlink.settingsFile());
-    QVERIFY(settings.open(QIODevice::WriteOnly));
-    settings.write("[General]\nconnect_led_internal=false\n");
-    settings.close();
+    parlink.storeRemoteMode(true);
 
     QProcessEnvironment environment = parlink.process().processEnvironment();
     // The switch's answer keys must reach no desktop the developer has open.

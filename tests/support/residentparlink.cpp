@@ -4,6 +4,7 @@
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QSettings>
 #include <QTest>
 
 #include <csignal>
@@ -38,6 +39,21 @@ ResidentParlink::~ResidentParlink()
 QString ResidentParlink::settingsFile() const
 {
     return homeDir->path() + QStringLiteral("/config/Orvanta/Parlink.conf");
+}
+
+void ResidentParlink::storeRemoteMode(bool remote)
+{
+    QSettings stored(settingsFile(), QSettings::IniFormat);
+    stored.setValue(QStringLiteral("connect_led_internal"), !remote);
+}
+
+void ResidentParlink::useDisplay(const QByteArray& display)
+{
+    QProcessEnvironment environment = parlink.processEnvironment();
+    environment.insert(QStringLiteral("DISPLAY"), QString::fromLatin1(display));
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    parlink.setProcessEnvironment(environment);
 }
 
 bool ResidentParlink::start(const QStringList& arguments)

@@ -23,6 +23,11 @@ public:
     QString settingsFile() const;
     QProcess& process() { return parlink; }
 
+    // Before start: remote mode lets the datagrams drive the call state; a fresh installation is internal.
+    void storeRemoteMode(bool remote);
+    // Before start: the X display the program and its key sender use, with the toolkit's X11 platform.
+    void useDisplay(const QByteArray& display);
+
     // Starts window mode; returns false when the process cannot be started.
     bool start(const QStringList& arguments = {});
     // Sends SIGTERM and waits (bounded); true when it ended normally with status 0.
