@@ -32,6 +32,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui(new Ui::MainWi
     connect(hidVoip, SIGNAL(connect_clicked()), this, SLOT(connect_clicked()));
     connect(udpSocket, SIGNAL(readyRead()), this, SLOT(onReadyRead()));
     connect(ui->comboBox_console, SIGNAL(currentIndexChanged(int)), hidVoip, SLOT(onConsoleChanged(int)));
+    connect(hidVoip, &CHidVoip::opened, this, &MainWindow::showCallStateOnConsole);
 
     hidVoip->setConnectLed(false);
     hidVoip->setIncomingLed(false);

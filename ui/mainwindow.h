@@ -41,6 +41,7 @@ private:
     void createTray();
     void addTrayEntry(const QString& text, const char* slot);
     bool remoteMode() const;
+    void showCallStateOnConsole();
 
     Ui::MainWindow* ui;
     CHidVoip* hidVoip;

@@ -180,6 +180,7 @@ void TestSettings::remoteModeIsRestoredIdle()
     QVERIFY(probe.button("radioButton_conn_led_remote")->isChecked());
     QVERIFY(!probe.window().findChild<QTimer*>(QString(), Qt::FindDirectChildrenOnly)->isActive());
     probe.openConsole();
+    probe.takeLedBytes();
     probe.sendStatus("-s connected");
     QCOMPARE(probe.takeLedBytes(), QList<int>({0x01, 0x05}));
 }
