@@ -46,6 +46,10 @@ int runParlink(int argc, char* argv[])
             return 1;
         }
     }
+#if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
+    // Read only while the application object is being built; Qt 6 always scales.
+    QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
+#endif
     QApplication app(argc, argv);
     setApplicationIdentity();
     if (argc > 1)

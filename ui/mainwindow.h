@@ -42,6 +42,7 @@ private:
     void addTrayEntry(const QString& text, const char* slot);
     bool remoteMode() const;
     void showCallStateOnConsole();
+    void keepFormLegible();
 
     Ui::MainWindow* ui;
     CHidVoip* hidVoip;
