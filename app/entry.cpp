@@ -6,6 +6,7 @@
 #include "app/toolkitarguments.h"
 #include "ui/mainwindow.h"
 #include "ui/quitsignals.h"
+#include "ui/singleinstance.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -26,7 +27,12 @@ int runCommandModeWithoutWidgets(ToolkitArguments& toolkit)
 
 int runWindowMode()
 {
+    SingleInstance instance;
+    if (!instance.claim())
+        return instance.askRunningToShow() ? 0 : 1;
     MainWindow window;
+    QObject::connect(&instance, SIGNAL(showRequested()), &window, SLOT(show()));
+    QObject::connect(&instance, SIGNAL(showRequested()), &window, SLOT(raise()));
     QuitSignalWatcher quitSignals;
     QObject::connect(&quitSignals, SIGNAL(quitRequested()), &window, SLOT(close_exit()));
     return QApplication::exec();

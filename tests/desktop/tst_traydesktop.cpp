@@ -68,6 +68,7 @@ private slots:
     void trayIconShowsItsImageAndQuitsWhileHidden();
     void withoutTrayTheWindowShowsAndClosingQuits_data();
     void withoutTrayTheWindowShowsAndClosingQuits();
+    void secondStartShowsTheRunningWindow();
 
 private:
     void startTrayer();
@@ -337,6 +338,29 @@ void TrayDesktopTest::withoutTrayTheWindowShowsAndClosingQuits()
     saveArtifact(screenshot, qPrintable(QStringLiteral("parlink-window-%1dpi.png").arg(fontDpi)));
     QCOMPARE(trayIcon().id, 0ul);
     desktop->requestClose(window.id);
+    expectNormalExit();
+}
+
+// Autostart and the menu both start Parlink: the second start shows the running one's window, as "Settings"
+// does, and leaves without a tray icon of its own.
+void TrayDesktopTest::secondStartShowsTheRunningWindow()
+{
+    startTrayer();
+    startParlink();
+    QTRY_VERIFY_WITH_TIMEOUT(trayIcon().id != 0, waitMs);
+    QCOMPARE(mainWindow().id, 0ul);
+
+    ChildProcess second;
+    second.setProcessChannelMode(QProcess::MergedChannels);
+    startParlink(second);
+    QVERIFY2(second.waitForFinished(waitMs), "the second start did not end");
+    QCOMPARE(second.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(second.exitCode(), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(mainWindow().id != 0, waitMs);
+    QCOMPARE(parlinkWindows(true).count(), 2); // the window and the tray icon, nothing more
+    QCOMPARE(second.state(), QProcess::NotRunning);
+
+    chooseFromTrayMenu(quitEntry);
     expectNormalExit();
 }
 
