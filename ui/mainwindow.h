@@ -3,11 +3,11 @@
 
 #include "control/callstate.h"
 
+#include <QComboBox> // complete, so that moc registers the slot's argument type as "QComboBox*"
 #include <QMainWindow>
 
 class CHidVoip;
 class QCloseEvent;
-class QComboBox;
 class QMenu;
 class QSystemTrayIcon;
 class QTimer;

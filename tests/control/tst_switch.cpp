@@ -45,6 +45,7 @@ private slots:
     void remoteMode();
     void combinations_data();
     void combinations();
+    void keystrokeSlotTakesQueuedCalls();
     void nothingWithoutAConsole();
     void realSwitchEdgesReachTheWindow();
 
@@ -180,6 +181,18 @@ void TestSwitch::combinations()
     probe.pressSwitch();
     QCOMPARE(recordingkeysender::events(), keys);
     QCOMPARE(recordingkeysender::flushes(), 1);
+}
+
+// Through the meta-object and the event loop, as a queued connection would call it: the argument type must be
+// registered under its name.
+void TestSwitch::keystrokeSlotTakesQueuedCalls()
+{
+    WindowProbe probe;
+    QComboBox* keys[] = {probe.selector("connect_1"), probe.selector("connect_2"), probe.selector("connect_3")};
+    QVERIFY(QMetaObject::invokeMethod(&probe.window(), "processKeystroke", Qt::QueuedConnection,
+                                      Q_ARG(QComboBox*, keys[0]), Q_ARG(QComboBox*, keys[1]),
+                                      Q_ARG(QComboBox*, keys[2])));
+    QTRY_COMPARE(recordingkeysender::events(), answerKeys);
 }
 
 void TestSwitch::nothingWithoutAConsole()
