@@ -42,6 +42,9 @@ private:
     void addTrayEntry(const QString& text, const char* slot);
     bool remoteMode() const;
     void showCallStateOnConsole();
+    void answer();
+    void hangUp();
+    void answerOrHangUp(const char* commandKey, QComboBox* k1, QComboBox* k2, QComboBox* k3);
     void keepFormLegible();
 
     Ui::MainWindow* ui;
