@@ -3,6 +3,7 @@
 #include <QCryptographicHash>
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QSettings>
@@ -14,18 +15,48 @@ const QByteArray showRequest = "show\n";
 constexpr int answerTimeoutMs = 2000;
 constexpr int retryPauseMs = 50;
 
-// The settings store's place and the user's home: on Windows every user's store has the same registry path, and
-// local server names there are machine-wide.
-QString instanceName()
+// The lock and the server live beside the settings file, so each store has its own and a killed Parlink leaves
+// nothing in a shared folder. The registry has no folder: on Windows both are named after the store and the user
+// (pipe names are machine-wide) and the lock goes to the user's temporary folder.
+#ifdef Q_OS_WIN
+QString windowsName()
 {
     const QString store = QSettings().fileName() + QLatin1Char('\n') + QDir::homePath();
     const QByteArray digest = QCryptographicHash::hash(store.toUtf8(), QCryptographicHash::Sha1).toHex().left(16);
     return QStringLiteral("parlink-") + QString::fromLatin1(digest);
 }
 
+QString serverName()
+{
+    return windowsName();
+}
+
+QString lockFilePath()
+{
+    return QDir::temp().filePath(windowsName() + QStringLiteral(".lock"));
+}
+#else
+QString besideTheSettings(const QString& suffix)
+{
+    const QFileInfo store(QSettings().fileName());
+    QDir().mkpath(store.path());
+    return store.dir().filePath(store.completeBaseName() + suffix);
+}
+
+QString serverName()
+{
+    return besideTheSettings(QStringLiteral(".socket"));
+}
+
+QString lockFilePath()
+{
+    return besideTheSettings(QStringLiteral(".lock"));
+}
+#endif
+
 } // namespace
 
-SingleInstance::SingleInstance() : name(instanceName()), lock(QDir::temp().filePath(name + QStringLiteral(".lock")))
+SingleInstance::SingleInstance() : name(serverName()), lock(lockFilePath())
 {
     // Only a lock whose process has gone is stale, however long the running Parlink has held it.
     lock.setStaleLockTime(0);
