@@ -69,9 +69,10 @@ void MainWindow::fillKeySelectors()
     }
 }
 
-// The form's fixed size holds its rows at 96 DPI with the usual fonts, a little squeezed on some desktops, as it
-// was made to look. With much larger fonts (a high-DPI screen without scaling, or Windows' own metrics) the limits
-// would crush the rows to a few pixels, so then they give way to what the layout needs.
+// The form's fixed size holds its rows at 96 DPI with the usual fonts, a little squeezed on some desktops (Linux's
+// usual font asks for a tenth more height), as it was made to look. With much larger fonts or metrics (a high-DPI
+// screen without scaling, Windows' styles under Wine) the limits would crush the rows to a few pixels, so then they
+// give way to what the layout needs.
 void MainWindow::keepFormLegible()
 {
     constexpr double tolerableSqueeze = 0.75;

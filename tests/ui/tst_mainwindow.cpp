@@ -122,7 +122,6 @@ void TestMainWindow::largerFontsGetRoom_data()
 {
     QTest::addColumn<qreal>("scale");
     QTest::addRow("usual font") << 1.0;
-    QTest::addRow("one and a half") << 1.5;
     QTest::addRow("twice") << 2.0;
 }
 
