@@ -8,6 +8,7 @@
 #include <QHostAddress>
 #include <QStringList>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -58,13 +59,13 @@ int runCommandLine(QCoreApplication& app)
     // Softphones may append more arguments (the caller's number, say): only the first one is the command.
     const QString& command = positional.first();
 
+    // An unknown word is the caller's first mistake to hear about, whatever the destination options say.
+    const auto words = {"incoming", "connected", "disconnected"};
+    if (std::none_of(words.begin(), words.end(), [&](const char* word) { return command == QLatin1String(word); }))
+        return unknownCommandStatus;
+
     QHostAddress destination;
     if (!chooseDestination(parser, local, broadcast, host, destination))
         return usageErrorStatus;
-
-    for (const char* word : {"incoming", "connected", "disconnected"}) {
-        if (command == QLatin1String(word))
-            return sendStatusDatagram(destination, command);
-    }
-    return unknownCommandStatus;
+    return sendStatusDatagram(destination, command);
 }

@@ -6,6 +6,7 @@
 #include "app/toolkitarguments.h"
 #include "ui/mainwindow.h"
 #include "ui/quitsignals.h"
+#include "ui/singleinstance.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -26,7 +27,12 @@ int runCommandModeWithoutWidgets(ToolkitArguments& toolkit)
 
 int runWindowMode()
 {
+    SingleInstance instance;
+    if (!instance.claim())
+        return instance.askRunningToShow() ? 0 : 1;
     MainWindow window;
+    QObject::connect(&instance, SIGNAL(showRequested()), &window, SLOT(show()));
+    QObject::connect(&instance, SIGNAL(showRequested()), &window, SLOT(raise()));
     QuitSignalWatcher quitSignals;
     QObject::connect(&quitSignals, SIGNAL(quitRequested()), &window, SLOT(close_exit()));
     return QApplication::exec();
@@ -46,6 +52,10 @@ int runParlink(int argc, char* argv[])
             return 1;
         }
     }
+#if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
+    // Read only while the application object is being built; Qt 6 always scales.
+    QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
+#endif
     QApplication app(argc, argv);
     setApplicationIdentity();
     if (argc > 1)

@@ -25,9 +25,10 @@ using Pass = std::vector<ToolkitOption>;
 
 // In the order the toolkit runs them: core, gui, platform selection, the xcb plugin, widgets.
 const Pass corePass = {{"-qmljsdebugger=", Value::Attached, false}, {"-qmljsdebugger", Value::IfFollowed, false}};
-const Pass guiPass = {{"-plugin", Value::IfAny, false},     {"-reverse", Value::None, false},
-                      {"-testability", Value::None, false}, {"-nograb", Value::None, true},
-                      {"-dograb", Value::None, true},       {"-session", Value::IfFollowed, false}};
+const Pass guiPass = {{"-plugin", Value::IfAny, false},
+                      {"-reverse", Value::None, false},
+                      {"-testability", Value::None, false},
+                      {"-session", Value::IfFollowed, false}};
 const Pass platformPass = {{"-platformpluginpath", Value::IfAny, false},
                            {"-platform", Value::IfAny, false},
                            {"-platformtheme", Value::IfAny, false},
@@ -37,7 +38,11 @@ const Pass platformPass = {{"-platformpluginpath", Value::IfAny, false},
                            {"-title", Value::IfAny, true},
                            {"-qwindowicon", Value::IfAny, false},
                            {"-icon", Value::IfAny, true}};
-const Pass xcbPass = {{"-display", Value::IfFollowed, false}, {"-name", Value::IfFollowed, false}};
+const Pass xcbPass = {{"-display", Value::IfFollowed, false},
+                      {"-name", Value::IfFollowed, false},
+                      {"-nograb", Value::None, false},
+                      {"-dograb", Value::None, false},
+                      {"-visual", Value::IfFollowed, false}};
 const Pass widgetsPass = {{"-qdevel", Value::None, false},           {"-qdebug", Value::None, false},
                           {"-style=", Value::Attached, false},       {"-style", Value::IfFollowed, false},
                           {"-stylesheet", Value::IfFollowed, false}, {"-stylesheet=", Value::Attached, false},

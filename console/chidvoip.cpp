@@ -24,6 +24,14 @@ bool hasSeparateLeds(qint32 model)
     return static_cast<quint32>(model) <= 2;
 }
 
+// Only Linux guards the device node with a rule of ours; elsewhere a refusal means the console is taken.
+#ifdef Q_OS_LINUX
+constexpr const char* refusedConsoleAdvice =
+    "install the udev rule 70-parlink.rules (see README) so that your user may use it";
+#else
+constexpr const char* refusedConsoleAdvice = "another program may be using it";
+#endif
+
 bool consolePresent()
 {
     hid_device_info* found = hid_enumerate(consoleVendorId, consoleProductId);
@@ -46,6 +54,8 @@ CHidVoip::CHidVoip(QObject* parent)
 CHidVoip::~CHidVoip()
 {
     readerTimer->stop();
+    // Nothing is left lit once no Parlink is running: the incoming LED may be mid-blink.
+    setIncomingLed(false);
     setConnectLed(false);
     if (device)
         hid_close(device);
@@ -100,14 +110,14 @@ void CHidVoip::hidConnectTimer()
     openRefused = false;
     hid_set_nonblocking(device, 1);
     readerTimer->start(pollIntervalMs);
+    emit opened();
 }
 
 void CHidVoip::reportRefusedConsole()
 {
     const bool refused = consolePresent();
     if (refused && !openRefused)
-        qWarning("Parlink: the mixing console is plugged in but cannot be opened; install the udev rule "
-                 "70-parlink.rules (see README) so that your user may use it.");
+        qWarning("Parlink: the mixing console is plugged in but cannot be opened; %s.", refusedConsoleAdvice);
     openRefused = refused;
 }
 

@@ -21,6 +21,8 @@ public:
 
 signals:
     void connect_clicked();
+    // The console has just been opened; until something is written its LEDs show whatever they last showed.
+    void opened();
 
 public slots:
     void onConsoleChanged(int console);

@@ -65,6 +65,15 @@ void MainWindow::timeout()
     blinkPhase = !blinkPhase;
 }
 
+// A console that was just plugged in, or one whose LEDs a killed Parlink left lit, shows the call as it stands.
+// While a call is incoming the blink ticks take the incoming LED over.
+void MainWindow::showCallStateOnConsole()
+{
+    const bool inCall = remoteMode() ? callState == CallConnected : callState != CallIdle;
+    hidVoip->setIncomingLed(false);
+    hidVoip->setConnectLed(inCall);
+}
+
 void MainWindow::on_radioButton_conn_led_internal_toggled(bool)
 {
     blinkTimer->stop();

@@ -1,10 +1,22 @@
-// The console's connect switch answers or hangs up by sending the softphone's own hot-keys.
+// The console's connect switch answers or hangs up by sending the softphone's own hot-keys, or by running its own
+// command where the user has set one.
 #include "ui/mainwindow.h"
 
 #include "console/chidvoip.h"
 #include "control/keysender.h"
 #include "control/keytable.h"
+#include "control/softphonecommand.h"
 #include "ui_mainwindow.h"
+
+#include <QSettings>
+
+namespace {
+
+// Set by hand in the settings store, never written by Parlink; read at every press, so a change needs no restart.
+const char answerCommandKey[] = "answer_command";
+const char hangupCommandKey[] = "hangup_command";
+
+} // namespace
 
 void MainWindow::connect_clicked()
 {
@@ -14,11 +26,11 @@ void MainWindow::connect_clicked()
         // Internal mode: the switch itself keeps the in-call flag.
         if (callState != CallIdle) {
             if (ui->chk_hangup->isChecked()) {
-                processKeystroke(ui->hangup_1, ui->hangup_2, ui->hangup_3);
+                hangUp();
                 hidVoip->setConnectLed(false);
             }
         } else if (ui->chk_connect->isChecked()) {
-            processKeystroke(ui->connect_1, ui->connect_2, ui->connect_3);
+            answer();
             hidVoip->setConnectLed(true);
         }
         callState = callState == CallIdle ? 1 : 0;
@@ -27,12 +39,31 @@ void MainWindow::connect_clicked()
     if (callState == CallIncoming) {
         qDebug("answer noww... ");
         if (ui->chk_connect->isChecked())
-            processKeystroke(ui->connect_1, ui->connect_2, ui->connect_3);
+            answer();
     } else if (callState == CallConnected) {
         qDebug("hangup now... ");
         if (ui->chk_hangup->isChecked())
-            processKeystroke(ui->hangup_1, ui->hangup_2, ui->hangup_3);
+            hangUp();
     }
+}
+
+void MainWindow::answer()
+{
+    answerOrHangUp(answerCommandKey, ui->connect_1, ui->connect_2, ui->connect_3);
+}
+
+void MainWindow::hangUp()
+{
+    answerOrHangUp(hangupCommandKey, ui->hangup_1, ui->hangup_2, ui->hangup_3);
+}
+
+void MainWindow::answerOrHangUp(const char* commandKey, QComboBox* k1, QComboBox* k2, QComboBox* k3)
+{
+    const QString command = QSettings().value(QLatin1String(commandKey)).toString();
+    if (command.trimmed().isEmpty())
+        processKeystroke(k1, k2, k3);
+    else
+        runSoftphoneCommand(command);
 }
 
 void MainWindow::processKeystroke(QComboBox* k1, QComboBox* k2, QComboBox* k3)

@@ -43,6 +43,8 @@ expected="-rwxr-xr-x root/root ./usr/bin/parlink
 -rw-r--r-- root/root ./usr/lib/udev/rules.d/70-parlink.rules
 -rw-r--r-- root/root ./usr/share/applications/parlink.desktop
 -rw-r--r-- root/root ./usr/share/doc/parlink/README.md
+-rw-r--r-- root/root ./usr/share/doc/parlink/changelog.gz
+-rw-r--r-- root/root ./usr/share/man/man1/parlink.1.gz
 -rw-r--r-- root/root ./usr/share/parlink/parlink-autostart.desktop"
 for size in 16 32 48 64 128 256 512; do
     expected+=$'\n'"-rw-r--r-- root/root ./usr/share/icons/hicolor/${size}x${size}/apps/parlink.png"
@@ -120,6 +122,13 @@ if output=$("$root/usr/bin/parlink" --version 2>&1); then
     [ "$output" = "Parlink $version" ] || fail "parlink --version printed '$output'"
 else
     fail "parlink --version failed: $output"
+fi
+
+# Debian's own package checker; the project has no licence yet, so no copyright file.
+if command -v lintian >/dev/null; then
+    lintian --fail-on error,warning --suppress-tags no-copyright-file "$deb" || fail "lintian finds fault with the package"
+else
+    echo "lintian is not installed: the package was not checked against Debian's policy"
 fi
 
 if [ "$failures" -ne 0 ]; then

@@ -27,11 +27,13 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui(new Ui::MainWi
     bindStatusSocket();
     setWindowTitle(tr("Parlink v%1.%2.%3.%4").arg(1).arg(0).arg(229).arg(0));
     fillKeySelectors();
+    keepFormLegible();
 
     connect(blinkTimer, SIGNAL(timeout()), this, SLOT(timeout()));
     connect(hidVoip, SIGNAL(connect_clicked()), this, SLOT(connect_clicked()));
     connect(udpSocket, SIGNAL(readyRead()), this, SLOT(onReadyRead()));
     connect(ui->comboBox_console, SIGNAL(currentIndexChanged(int)), hidVoip, SLOT(onConsoleChanged(int)));
+    connect(hidVoip, &CHidVoip::opened, this, &MainWindow::showCallStateOnConsole);
 
     hidVoip->setConnectLed(false);
     hidVoip->setIncomingLed(false);
@@ -65,6 +67,20 @@ void MainWindow::fillKeySelectors()
         for (int index = 0; index < KeyTable::count; ++index)
             selector->addItem(KeyTable::name(index));
     }
+}
+
+// The form's fixed size holds its rows at 96 DPI with the usual fonts, a little squeezed on some desktops, as it
+// was made to look. With much larger fonts (a high-DPI screen without scaling, or Windows' own metrics) the limits
+// would crush the rows to a few pixels, so then they give way to what the layout needs.
+void MainWindow::keepFormLegible()
+{
+    constexpr double tolerableSqueeze = 0.75;
+    const QSize needed = minimumSizeHint();
+    if (maximumHeight() >= needed.height() * tolerableSqueeze)
+        return;
+    setMinimumSize(minimumSize().expandedTo(needed));
+    setMaximumSize(maximumSize().expandedTo(needed));
+    resize(size().expandedTo(needed));
 }
 
 void MainWindow::createTray()

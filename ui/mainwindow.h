@@ -3,11 +3,11 @@
 
 #include "control/callstate.h"
 
+#include <QComboBox> // complete, so that moc registers the slot's argument type as "QComboBox*"
 #include <QMainWindow>
 
 class CHidVoip;
 class QCloseEvent;
-class QComboBox;
 class QMenu;
 class QSystemTrayIcon;
 class QTimer;
@@ -41,6 +41,11 @@ private:
     void createTray();
     void addTrayEntry(const QString& text, const char* slot);
     bool remoteMode() const;
+    void showCallStateOnConsole();
+    void answer();
+    void hangUp();
+    void answerOrHangUp(const char* commandKey, QComboBox* k1, QComboBox* k2, QComboBox* k3);
+    void keepFormLegible();
 
     Ui::MainWindow* ui;
     CHidVoip* hidVoip;

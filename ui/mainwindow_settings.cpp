@@ -12,9 +12,12 @@ void restoreChecked(const QSettings& settings, const QString& key, QAbstractButt
     button->setChecked(settings.contains(key) ? settings.value(key, QVariant()).toBool() : absent);
 }
 
+// An index the selector does not hold would leave it empty, sending key code 0 or console model -1, and would be
+// written back for good; it reads as the first-run choice instead.
 void restoreIndex(const QSettings& settings, const QString& key, QComboBox* selector, int absent)
 {
-    selector->setCurrentIndex(settings.contains(key) ? settings.value(key, QVariant()).toInt() : absent);
+    const int stored = settings.contains(key) ? settings.value(key, QVariant()).toInt() : absent;
+    selector->setCurrentIndex(stored >= 0 && stored < selector->count() ? stored : absent);
 }
 
 } // namespace

@@ -59,6 +59,9 @@ void TestCommandLine::sendsToTheChosenDestination_data()
         << QStringList{"-l", "incoming", "+4930123456"} << loopback << QByteArray("-s incoming");
     QTest::addRow("letters together") << QStringList{"-ls", "incoming"} << loopback << QByteArray("-s incoming");
     QTest::addRow("two dashes") << QStringList{"--l", "incoming"} << loopback << QByteArray("-s incoming");
+    QTest::addRow("X11 visual taken by the toolkit")
+        << QStringList{"-platform", "xcb", "-visual", "0x21", "-l", "incoming"} << loopback
+        << QByteArray("-s incoming");
 }
 
 void TestCommandLine::sendsToTheChosenDestination()
@@ -89,6 +92,8 @@ void TestCommandLine::refusesWithoutSending_data()
 
     QTest::addRow("capital letter") << QStringList{"-l", "Incoming"} << 2 << QByteArray() << QByteArray();
     QTest::addRow("other word") << QStringList{"-l", "ringing"} << 2 << QByteArray() << QByteArray();
+    QTest::addRow("other word beats a bad address")
+        << QStringList{"-u", "foo", "ringing"} << 2 << QByteArray() << QByteArray();
     QTest::addRow("word with prefix") << QStringList{"-l", "-s incoming"} << 1 << QByteArray() << QByteArray("Unknown");
     QTest::addRow("options only") << QStringList{"-l"} << 1 << QByteArray("No command given\n") << QByteArray();
     QTest::addRow("s alone") << QStringList{"-s"} << 1 << QByteArray("No command given\n") << QByteArray();

@@ -26,10 +26,13 @@ void TestConsoleEndToEnd::plugUnplugReplug()
     QVERIFY(parlink.start());
 
     QTRY_COMPARE_WITH_TIMEOUT(parlink.events(), (QStringList{"init", "open"}), startAndOpenMs);
+    // The opening shows the idle call: incoming LED off, connect LED off.
+    QTRY_COMPARE(parlink.outputs(), (QList<QByteArray>{QByteArray::fromHex("0000010700"),
+                                                        QByteArray::fromHex("0000010700")}));
 
     // A fresh installation is in internal mode: a press lights the connect LED.
     QCOMPARE(parlink.console({QStringLiteral("press")}), 0);
-    QTRY_VERIFY(!parlink.outputs().isEmpty());
+    QTRY_COMPARE(parlink.outputs().size(), 3);
     QCOMPARE(parlink.outputs().constLast(), QByteArray::fromHex("0000050700"));
     QCOMPARE(parlink.console({QStringLiteral("release")}), 0);
     QTRY_COMPARE(parlink.events(), (QStringList{"init", "open", "input", "input"}));
@@ -40,13 +43,15 @@ void TestConsoleEndToEnd::plugUnplugReplug()
     QCOMPARE(parlink.console({QStringLiteral("plug")}), 0);
     QTRY_COMPARE_WITH_TIMEOUT(parlink.events().mid(6), (QStringList{"init", "open"}), reopenMs);
     QCOMPARE(parlink.console({QStringLiteral("wait-open"), QStringLiteral("1")}), 0);
+    // Back during the call: the connect LED is lit again at once.
+    QTRY_COMPARE(parlink.outputs().size(), 5);
+    QCOMPARE(parlink.outputs().constLast(), QByteArray::fromHex("0000050700"));
 
-    const int reportsBeforeQuit = parlink.outputs().size();
     QVERIFY(parlink.terminate());
     QCOMPARE(parlink.events().mid(8), (QStringList{"close", "exit"}));
-    // The way out: one report that puts the connect LED out, the image kept over the replug.
-    QCOMPARE(parlink.outputs().size(), reportsBeforeQuit + 1);
-    QCOMPARE(parlink.outputs().constLast(), QByteArray::fromHex("0000010700"));
+    // The way out: the incoming LED, then the connect LED put out.
+    QCOMPARE(parlink.outputs().mid(5),
+             (QList<QByteArray>{QByteArray::fromHex("0000050700"), QByteArray::fromHex("0000010700")}));
 }
 
 QTEST_GUILESS_MAIN(TestConsoleEndToEnd)

@@ -133,11 +133,11 @@ void TestConsoleLeds::lastReport_data()
     QTest::addColumn<QString>("before");
     QTest::addColumn<QStringList>("expected");
 
-    QTest::addRow("model 0 open: connect off, incoming left lit")
-        << 0 << true << "incoming on, connect on" << QStringList{"00 00 03 07 00"};
-    QTest::addRow("model 2 open, nothing lit") << 2 << true << "" << QStringList{"00 00 01 07 00"};
+    QTest::addRow("model 0 open: incoming off, then connect off")
+        << 0 << true << "incoming on, connect on" << QStringList{"00 00 05 07 00", "00 00 01 07 00"};
+    QTest::addRow("model 2 open, nothing lit") << 2 << true << "" << QStringList{"00 00 01 07 00", "00 00 01 07 00"};
     QTest::addRow("model 3 open: the shared LED goes out")
-        << 3 << true << "connect on" << QStringList{"00 00 01 07 00"};
+        << 3 << true << "connect on" << QStringList{"00 00 01 07 00", "00 00 01 07 00"};
     QTest::addRow("closed: nothing sent") << 0 << false << "connect on" << QStringList{};
 }
 

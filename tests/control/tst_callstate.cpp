@@ -4,6 +4,7 @@
 #include "testmain.h"
 #include "windowprobe.h"
 
+#include <QNetworkDatagram>
 #include <QTimer>
 
 namespace {
@@ -33,12 +34,15 @@ private slots:
     void onlyExactTextsCount();
     void drainsEveryPendingDatagram();
     void readsAFloodInTurns();
+    void takesAtMost64DatagramsATurn();
     void internalModeDropsDatagrams();
     void blinkTicksAlternateAndContinue();
     void blinkWaitsForAConsole();
     void incomingRestartsTheBlinkPeriod();
     void modeChangeWhileIncoming();
     void sharedLedModelsKeepConnectLit();
+    void consoleShowsTheCallWhenOpened_data();
+    void consoleShowsTheCallWhenOpened();
 
 private:
     QTimer* blinkTimer(WindowProbe& probe);
@@ -137,6 +141,10 @@ void TestCallState::onlyExactTextsCount_data()
     QTest::addRow("capital S") << QByteArray("-S connected") << false;
     QTest::addRow("capital word") << QByteArray("-s Connected") << false;
     QTest::addRow("bare word") << QByteArray("connected") << false;
+    QTest::addRow("capital S, incoming") << QByteArray("-S incoming") << false;
+    QTest::addRow("capitals, incoming") << QByteArray("-s INCOMING") << false;
+    QTest::addRow("capital word, disconnected") << QByteArray("-s Disconnected") << false;
+    QTest::addRow("line end, disconnected") << QByteArray("-s disconnected\r\n") << false;
     QTest::addRow("empty") << QByteArray() << false;
     QTest::addRow("invalid UTF-8") << QByteArray("-s connect\xff\xfe") << false;
     QTest::addRow("large") << QByteArray(60000, 'x') << false;
@@ -194,6 +202,23 @@ void TestCallState::readsAFloodInTurns()
     QCOMPARE(stateSeenBySwitch(probe), QStringLiteral("connected"));
 }
 
+// Each turn leaves the rest for the socket's next call, so the blink timer and the console's poll get their turn.
+void TestCallState::takesAtMost64DatagramsATurn()
+{
+    WindowProbe probe;
+    auto* socket = probe.window().findChild<QUdpSocket*>();
+    QUdpSocket sender;
+    for (int i = 0; i < 100; ++i)
+        QCOMPARE(sender.writeDatagram(QByteArray("-s connected"), QHostAddress::LocalHost, 6123), qint64(12));
+    QVERIFY(QMetaObject::invokeMethod(&probe.window(), "onReadyRead"));
+    int left = 0;
+    while (socket->hasPendingDatagrams() && left <= 100) {
+        socket->receiveDatagram(-1);
+        ++left;
+    }
+    QCOMPARE(left, 36);
+}
+
 void TestCallState::internalModeDropsDatagrams()
 {
     WindowProbe probe;
@@ -233,18 +258,28 @@ void TestCallState::blinkTicksAlternateAndContinue()
 void TestCallState::blinkWaitsForAConsole()
 {
     WindowProbe probe;
+    probe.openConsole();
     probe.setRemoteMode(true);
     probe.sendStatus("-s incoming");
+    probe.takeLedBytes();
     tick(probe);
-    const QList<int> none = probe.takeLedBytes();
-    QCOMPARE(none, QList<int>{});
+    const QList<int> lastShown = probe.takeLedBytes();
+    QCOMPARE(lastShown.size(), 1);
 
+    // The console is pulled mid-blink: the ticks do nothing and the phase waits.
+    fakehid::unplug();
+    probe.poll();
+    tick(probe);
+    tick(probe);
+    QCOMPARE(probe.takeLedBytes(), QList<int>{});
+
+    // Back again: dark at once, then the first tick goes on from the phase the blink left.
     probe.openConsole();
+    const QList<int> opened = probe.takeLedBytes();
+    QVERIFY(!opened.isEmpty());
+    QCOMPARE(opened.constLast(), 0x01);
     tick(probe);
-    tick(probe);
-    const QList<int> blinking = probe.takeLedBytes();
-    QCOMPARE(blinking.size(), 2);
-    QVERIFY(blinking[0] != blinking[1]);
+    QCOMPARE(probe.takeLedBytes(), QList<int>{lastShown.first() ^ incomingLed});
 
     // The real timer drives the same ticks.
     int ticks = 0;
@@ -288,6 +323,55 @@ void TestCallState::sharedLedModelsKeepConnectLit()
     probe.takeLedBytes();
     probe.sendStatus("-s connected");
     QCOMPARE(probe.takeLedBytes(), withSwitchBit({0, incomingLed}));
+}
+
+void TestCallState::consoleShowsTheCallWhenOpened_data()
+{
+    QTest::addColumn<int>("model");
+    QTest::addColumn<bool>("remote");
+    QTest::addColumn<QList<QByteArray>>("statuses");
+    QTest::addColumn<int>("presses");
+    QTest::addColumn<int>("shown");
+
+    const QList<QByteArray> none;
+    const QList<QByteArray> connected{"-s connected"};
+    QTest::addRow("remote, idle") << 0 << true << none << 0 << 0x01;
+    QTest::addRow("remote, incoming") << 0 << true << QList<QByteArray>{"-s incoming"} << 0 << 0x01;
+    QTest::addRow("remote, connected") << 0 << true << connected << 0 << (connectLed | 0x01);
+    QTest::addRow("remote, call ended") << 0 << true << QList<QByteArray>{"-s connected", "-s disconnected"} << 0
+                                        << 0x01;
+    QTest::addRow("internal, no call") << 0 << false << none << 0 << 0x01;
+    QTest::addRow("internal, in a call") << 0 << false << none << 1 << (connectLed | 0x01);
+    QTest::addRow("internal, call ended") << 0 << false << none << 2 << 0x01;
+    QTest::addRow("shared LED, remote, connected") << 3 << true << connected << 0 << (incomingLed | 0x01);
+    QTest::addRow("shared LED, internal, in a call") << 4 << false << none << 1 << (incomingLed | 0x01);
+}
+
+// A console plugged back in during a call shows the call at once, not only after the next change.
+void TestCallState::consoleShowsTheCallWhenOpened()
+{
+    QFETCH(int, model);
+    QFETCH(bool, remote);
+    QFETCH(QList<QByteArray>, statuses);
+    QFETCH(int, presses);
+    QFETCH(int, shown);
+
+    WindowProbe probe;
+    probe.selector("comboBox_console")->setCurrentIndex(model);
+    probe.openConsole();
+    probe.setRemoteMode(remote);
+    probe.sendStatuses(statuses);
+    for (int press = 0; press < presses; ++press)
+        probe.pressSwitch();
+    fakehid::unplug();
+    probe.poll();
+    QVERIFY(!probe.link().isConnected());
+    probe.takeLedBytes();
+
+    probe.openConsole();
+    const QList<int> leds = probe.takeLedBytes();
+    QVERIFY(!leds.isEmpty());
+    QCOMPARE(leds.constLast(), shown);
 }
 
 PARLINK_TEST_MAIN(TestCallState)

@@ -6,6 +6,10 @@
 #include "windowprobe.h"
 
 #include <QComboBox>
+#include <QSettings>
+#include <QTemporaryDir>
+
+#include <utility>
 
 namespace {
 
@@ -29,6 +33,47 @@ Keys pressedThenReleased(std::initializer_list<std::uint8_t> codes)
 const Keys answerKeys = pressedThenReleased({ctrl, shift, keyP});
 const Keys hangupKeys = pressedThenReleased({ctrl, keyE});
 
+// What a command that ran by mistake would need to show up in its log.
+constexpr int settleMs = 300;
+
+// The softphone's own commands, set in the settings store as a person would: each leaves its word in a log whose
+// name has a blank, so the command needs its quotes.
+class SoftphoneCommands
+{
+public:
+    SoftphoneCommands() : log(folder.filePath(QStringLiteral("softphone log"))) {}
+
+    void set(const QString& answer, const QString& hangup)
+    {
+        QSettings settings;
+        settings.setValue(QStringLiteral("answer_command"), answer);
+        settings.setValue(QStringLiteral("hangup_command"), hangup);
+    }
+    void setLogging() { set(logging(QStringLiteral("answer")), logging(QStringLiteral("hangup"))); }
+    QString logging(const QString& word) const { return QStringLiteral("sh -c \"echo %1 >> '%2'\"").arg(word, log); }
+    QStringList lines() const
+    {
+        QFile file(log);
+        if (!file.open(QIODevice::ReadOnly))
+            return {};
+        return QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    }
+
+private:
+    QTemporaryDir folder;
+    QString log;
+};
+
+// The word the command for these keys leaves in the log.
+QStringList commandFor(const Keys& keys)
+{
+    if (keys == answerKeys)
+        return {QStringLiteral("answer")};
+    if (keys == hangupKeys)
+        return {QStringLiteral("hangup")};
+    return {};
+}
+
 } // namespace
 
 Q_DECLARE_METATYPE(Keys)
@@ -43,8 +88,11 @@ private slots:
     void internalMode();
     void remoteMode_data();
     void remoteMode();
+    void commandThatCannotStart();
+    void slowCommandHoldsNothingUp();
     void combinations_data();
     void combinations();
+    void keystrokeSlotTakesQueuedCalls();
     void nothingWithoutAConsole();
     void realSwitchEdgesReachTheWindow();
 
@@ -56,6 +104,7 @@ void TestSwitch::init()
 {
     fakehid::reset();
     recordingkeysender::clear();
+    QSettings().clear();
 }
 
 void TestSwitch::setCombination(WindowProbe& probe, const char* prefix, std::initializer_list<int> indices)
@@ -76,10 +125,20 @@ void TestSwitch::internalMode_data()
     QTest::addColumn<Keys>("secondKeys");
     QTest::addColumn<QList<int>>("secondLeds");
 
-    QTest::addRow("both enabled") << true << true << answerKeys << QList<int>{0x05} << hangupKeys << QList<int>{0x01};
-    QTest::addRow("answer clear") << false << true << Keys{} << QList<int>{} << hangupKeys << QList<int>{0x01};
-    QTest::addRow("hang-up clear") << true << false << answerKeys << QList<int>{0x05} << Keys{} << QList<int>{};
-    QTest::addRow("both clear") << false << false << Keys{} << QList<int>{} << Keys{} << QList<int>{};
+    QTest::addColumn<bool>("byCommand");
+
+    // Where a softphone command is set, it runs instead of the keys; everything else stays the same.
+    for (bool byCommand : {false, true}) {
+        const char* way = byCommand ? ", by command" : "";
+        QTest::addRow("both enabled%s", way)
+            << true << true << answerKeys << QList<int>{0x05} << hangupKeys << QList<int>{0x01} << byCommand;
+        QTest::addRow("answer clear%s", way)
+            << false << true << Keys{} << QList<int>{} << hangupKeys << QList<int>{0x01} << byCommand;
+        QTest::addRow("hang-up clear%s", way)
+            << true << false << answerKeys << QList<int>{0x05} << Keys{} << QList<int>{} << byCommand;
+        QTest::addRow("both clear%s", way)
+            << false << false << Keys{} << QList<int>{} << Keys{} << QList<int>{} << byCommand;
+    }
 }
 
 void TestSwitch::internalMode()
@@ -90,7 +149,11 @@ void TestSwitch::internalMode()
     QFETCH(QList<int>, firstLeds);
     QFETCH(Keys, secondKeys);
     QFETCH(QList<int>, secondLeds);
+    QFETCH(bool, byCommand);
 
+    SoftphoneCommands commands;
+    if (byCommand)
+        commands.setLogging();
     WindowProbe probe;
     probe.openConsole();
     probe.button("chk_connect")->setChecked(answerEnabled);
@@ -98,18 +161,22 @@ void TestSwitch::internalMode()
     probe.takeLedBytes();
 
     MessageCapture capture;
+    QStringList ran;
     for (int round = 0; round < 2; ++round) {
-        probe.pressSwitch();
-        QCOMPARE(recordingkeysender::events(), firstKeys);
-        QCOMPARE(probe.takeLedBytes(), firstLeds);
-        recordingkeysender::clear();
-
-        probe.pressSwitch();
-        QCOMPARE(recordingkeysender::events(), secondKeys);
-        QCOMPARE(probe.takeLedBytes(), secondLeds);
-        recordingkeysender::clear();
+        for (const auto& [keys, leds] : {std::pair(firstKeys, firstLeds), std::pair(secondKeys, secondLeds)}) {
+            probe.pressSwitch();
+            QCOMPARE(recordingkeysender::events(), byCommand ? Keys{} : keys);
+            QCOMPARE(probe.takeLedBytes(), leds);
+            recordingkeysender::clear();
+            if (byCommand)
+                ran += commandFor(keys);
+            QTRY_COMPARE(commands.lines().size(), ran.size());
+        }
     }
+    QTest::qWait(settleMs);
+    QCOMPARE(commands.lines(), ran);
     QCOMPARE(capture.debugMessages(), QStringList{});
+    QCOMPARE(capture.warnings(), QStringList{});
 }
 
 void TestSwitch::remoteMode_data()
@@ -121,12 +188,20 @@ void TestSwitch::remoteMode_data()
 
     const QStringList answer{QStringLiteral("answer noww... ")};
     const QStringList hangup{QStringLiteral("hangup now... ")};
-    QTest::addRow("idle") << QByteArray() << true << QStringList{} << Keys{};
-    QTest::addRow("incoming") << QByteArray("-s incoming") << true << answer << answerKeys;
-    QTest::addRow("incoming, answer clear") << QByteArray("-s incoming") << false << answer << Keys{};
-    QTest::addRow("connected") << QByteArray("-s connected") << true << hangup << hangupKeys;
-    QTest::addRow("connected, hang-up clear") << QByteArray("-s connected") << false << hangup << Keys{};
-    QTest::addRow("after disconnected") << QByteArray("-s disconnected") << true << QStringList{} << Keys{};
+    QTest::addColumn<bool>("byCommand");
+
+    for (bool byCommand : {false, true}) {
+        const char* way = byCommand ? ", by command" : "";
+        QTest::addRow("idle%s", way) << QByteArray() << true << QStringList{} << Keys{} << byCommand;
+        QTest::addRow("incoming%s", way) << QByteArray("-s incoming") << true << answer << answerKeys << byCommand;
+        QTest::addRow("incoming, answer clear%s", way)
+            << QByteArray("-s incoming") << false << answer << Keys{} << byCommand;
+        QTest::addRow("connected%s", way) << QByteArray("-s connected") << true << hangup << hangupKeys << byCommand;
+        QTest::addRow("connected, hang-up clear%s", way)
+            << QByteArray("-s connected") << false << hangup << Keys{} << byCommand;
+        QTest::addRow("after disconnected%s", way)
+            << QByteArray("-s disconnected") << true << QStringList{} << Keys{} << byCommand;
+    }
 }
 
 void TestSwitch::remoteMode()
@@ -135,7 +210,11 @@ void TestSwitch::remoteMode()
     QFETCH(bool, enabled);
     QFETCH(QStringList, debug);
     QFETCH(Keys, keys);
+    QFETCH(bool, byCommand);
 
+    SoftphoneCommands commands;
+    if (byCommand)
+        commands.setLogging();
     WindowProbe probe;
     probe.openConsole();
     probe.setRemoteMode(true);
@@ -148,8 +227,49 @@ void TestSwitch::remoteMode()
     MessageCapture capture;
     probe.pressSwitch();
     QCOMPARE(capture.debugMessages(), debug);
-    QCOMPARE(recordingkeysender::events(), keys);
+    QCOMPARE(recordingkeysender::events(), byCommand ? Keys{} : keys);
     QCOMPARE(probe.takeLedBytes(), QList<int>{});
+    const QStringList ran = byCommand ? commandFor(keys) : QStringList{};
+    QTRY_COMPARE(commands.lines().size(), ran.size());
+    QTest::qWait(settleMs);
+    QCOMPARE(commands.lines(), ran);
+}
+
+// A softphone that is not installed: one warning naming the command and why, and the switch carries on.
+void TestSwitch::commandThatCannotStart()
+{
+    SoftphoneCommands commands;
+    commands.set(QStringLiteral("no-such-softphone --cmd answer"), QString());
+    WindowProbe probe;
+    probe.openConsole();
+    probe.takeLedBytes();
+    MessageCapture capture;
+    probe.pressSwitch();
+    QCOMPARE(capture.warnings(), QStringList{QStringLiteral("Parlink: cannot run the softphone command "
+                                                            "\"no-such-softphone --cmd answer\": no such program")});
+    QCOMPARE(recordingkeysender::events(), Keys{});
+    QCOMPARE(probe.takeLedBytes(), QList<int>{0x05});
+    probe.pressSwitch();
+    QCOMPARE(recordingkeysender::events(), hangupKeys);
+    QCOMPARE(probe.takeLedBytes(), QList<int>{0x01});
+}
+
+// A command that takes its time is never waited for: the blink goes on and the next press is handled.
+void TestSwitch::slowCommandHoldsNothingUp()
+{
+    SoftphoneCommands commands;
+    commands.set(QStringLiteral("sh -c \"exec sleep 20 >/dev/null 2>&1\""), commands.logging(QStringLiteral("hangup")));
+    WindowProbe probe;
+    probe.openConsole();
+    probe.setRemoteMode(true);
+    probe.sendStatus("-s incoming");
+    probe.pressSwitch();
+    probe.takeLedBytes();
+    int ticks = 0;
+    QTRY_VERIFY((ticks += probe.takeLedBytes().size()) >= 2);
+    probe.sendStatus("-s connected");
+    probe.pressSwitch();
+    QTRY_COMPARE(commands.lines(), QStringList{QStringLiteral("hangup")});
 }
 
 void TestSwitch::combinations_data()
@@ -180,6 +300,18 @@ void TestSwitch::combinations()
     probe.pressSwitch();
     QCOMPARE(recordingkeysender::events(), keys);
     QCOMPARE(recordingkeysender::flushes(), 1);
+}
+
+// Through the meta-object and the event loop, as a queued connection would call it: the argument type must be
+// registered under its name.
+void TestSwitch::keystrokeSlotTakesQueuedCalls()
+{
+    WindowProbe probe;
+    QComboBox* keys[] = {probe.selector("connect_1"), probe.selector("connect_2"), probe.selector("connect_3")};
+    QVERIFY(QMetaObject::invokeMethod(&probe.window(), "processKeystroke", Qt::QueuedConnection,
+                                      Q_ARG(QComboBox*, keys[0]), Q_ARG(QComboBox*, keys[1]),
+                                      Q_ARG(QComboBox*, keys[2])));
+    QTRY_COMPARE(recordingkeysender::events(), answerKeys);
 }
 
 void TestSwitch::nothingWithoutAConsole()

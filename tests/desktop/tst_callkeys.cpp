@@ -6,6 +6,7 @@
 #include "xrawkeys.h"
 #include "xvfbserver.h"
 
+#include <QSettings>
 #include <QtTest>
 
 #include <X11/Xlib.h>
@@ -71,6 +72,11 @@ void TestCallKeys::incomingConnectedThenTheSwitchHangsUp()
     XRawKeyListener keys(server.display().constData());
     QVERIFY2(keys.isValid(), keys.errorString().c_str());
     QVERIFY(parlink.startWithConsole());
+    // Started again, as autostart and the menu may both do: the second hands over and leaves, so the console has
+    // one reader and every press types one combination.
+    const CommandResult second = runParlink({}, parlink.process().processEnvironment());
+    QVERIFY(!second.crashed);
+    QCOMPARE(second.exitCode, 0);
 
     // Incoming: the incoming LED blinks, a report every 200 ms or so, the connect LED stays dark.
     const int before = parlink.outputs().size();
@@ -112,7 +118,31 @@ void TestCallKeys::incomingConnectedThenTheSwitchHangsUp()
     QCOMPARE(seen, expected);
     QVERIFY(!keys.anyKeyDown());
 
+    // The softphone's own command line instead of its hot-key, set by hand while Parlink runs: the next press that
+    // answers runs it once, and no key is typed.
+    const QString log = parlink.home().filePath(QStringLiteral("answered"));
+    const auto runs = [&log] {
+        QFile file(log);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+    {
+        QSettings stored(parlink.settingsFile(), QSettings::IniFormat);
+        stored.setValue(QStringLiteral("answer_command"), QStringLiteral("sh -c \"echo answered >> '%1'\"").arg(log));
+    }
+    report(parlink, "incoming");
+    keys.sync();
+    keys.clear();
+    QCOMPARE(parlink.console({QStringLiteral("press")}), 0);
+    QCOMPARE(parlink.console({QStringLiteral("release")}), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(runs(), QByteArray("answered\n"), waitMs);
+    QTest::qWait(500);
+    QCOMPARE(runs(), QByteArray("answered\n"));
+    QCOMPARE(keys.sync().size(), size_t(0));
+
     QVERIFY(parlink.terminate());
+    // Parlink stores its ten choices and leaves the hand-made one alone.
+    QSettings stored(parlink.settingsFile(), QSettings::IniFormat);
+    QVERIFY(stored.value(QStringLiteral("answer_command")).toString().contains(log));
 }
 
 QTEST_GUILESS_MAIN(TestCallKeys)

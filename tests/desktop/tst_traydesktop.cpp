@@ -22,7 +22,11 @@ constexpr int leftButton = 1;
 constexpr int rightButton = 3;
 
 // The menu holds two entries of one height, "Quit" above "Settings".
-enum TrayMenuEntry { quitEntry, settingsEntry };
+enum TrayMenuEntry
+{
+    quitEntry,
+    settingsEntry
+};
 constexpr int trayMenuEntries = 2;
 
 bool painted(const QImage& image)
@@ -62,11 +66,15 @@ private slots:
     void cleanup();
     void settingsFromTheTrayMenuThenQuit();
     void trayIconShowsItsImageAndQuitsWhileHidden();
+    void withoutTrayTheWindowShowsAndClosingQuits_data();
     void withoutTrayTheWindowShowsAndClosingQuits();
+    void secondStartShowsTheRunningWindow();
 
 private:
     void startTrayer();
-    void startParlink();
+    // fontDpi: the screen's font resolution, as a high-DPI desktop sets it; the X server's own when empty.
+    void startParlink(QProcess& process, const QString& fontDpi = QString());
+    void startParlink() { startParlink(parlink); }
     QList<DesktopWindow> parlinkWindows(bool onlyViewable);
     DesktopWindow mainWindow();
     DesktopWindow trayIcon();
@@ -138,7 +146,7 @@ void TrayDesktopTest::startTrayer()
     QTRY_VERIFY_WITH_TIMEOUT(desktop->hasSystemTray(), waitMs);
 }
 
-void TrayDesktopTest::startParlink()
+void TrayDesktopTest::startParlink(QProcess& process, const QString& fontDpi)
 {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     // A desktop of its own: no session bus (so the tray icon is an XEmbed one), no real user's settings.
@@ -150,9 +158,11 @@ void TrayDesktopTest::startParlink()
     environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home->filePath(QStringLiteral(".config")));
     environment.insert(QStringLiteral("XDG_CACHE_HOME"), home->filePath(QStringLiteral(".cache")));
     environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtimeDir->path());
-    parlink.setProcessEnvironment(environment);
-    parlink.start(QStringLiteral(PARLINK_EXECUTABLE), QStringList());
-    QVERIFY2(parlink.waitForStarted(waitMs), qPrintable(parlink.errorString()));
+    if (!fontDpi.isEmpty())
+        environment.insert(QStringLiteral("QT_FONT_DPI"), fontDpi);
+    process.setProcessEnvironment(environment);
+    process.start(QStringLiteral(PARLINK_EXECUTABLE), QStringList());
+    QVERIFY2(process.waitForStarted(waitMs), qPrintable(process.errorString()));
 }
 
 QList<DesktopWindow> TrayDesktopTest::parlinkWindows(bool onlyViewable)
@@ -271,8 +281,7 @@ void TrayDesktopTest::settingsFromTheTrayMenuThenQuit()
     // The close button only hides the window; the program stays in the tray and has stored the settings.
     desktop->requestClose(window.id);
     QTRY_VERIFY_WITH_TIMEOUT(!isViewable(window.id), waitMs);
-    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(home->filePath(QStringLiteral(".config/Orvanta/Parlink.conf"))),
-                             waitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(home->filePath(QStringLiteral(".config/Orvanta/Parlink.conf"))), waitMs);
     QCOMPARE(parlink.state(), QProcess::Running);
     QVERIFY(trayIcon().id != 0);
 
@@ -302,15 +311,60 @@ void TrayDesktopTest::trayIconShowsItsImageAndQuitsWhileHidden()
     QVERIFY(QFileInfo::exists(home->filePath(QStringLiteral(".config/Orvanta/Parlink.conf"))));
 }
 
-// With no tray the icon cannot be reached, so the window is the way in, and closing it is the way out.
+void TrayDesktopTest::withoutTrayTheWindowShowsAndClosingQuits_data()
+{
+    QTest::addColumn<int>("fontDpi");
+    QTest::addRow("96 DPI") << 96;
+    QTest::addRow("144 DPI") << 144;
+}
+
+// With no tray the icon cannot be reached, so the window is the way in, and closing it is the way out. On a
+// high-DPI screen the whole form is scaled up, not squeezed into the pixels of a 96 DPI one.
 void TrayDesktopTest::withoutTrayTheWindowShowsAndClosingQuits()
 {
-    startParlink();
+    QFETCH(int, fontDpi);
+    startParlink(parlink, QString::number(fontDpi));
     QTRY_VERIFY_WITH_TIMEOUT(mainWindow().id != 0, waitMs);
     const DesktopWindow window = mainWindow();
-    QCOMPARE(window.geometry.size(), windowSize);
+    if (fontDpi == 96) {
+        QCOMPARE(window.geometry.size(), windowSize);
+    } else {
+        const QSize scaled = windowSize * (fontDpi / 96.0);
+        QVERIFY2(window.geometry.width() >= scaled.width() && window.geometry.height() >= scaled.height(),
+                 qPrintable(QStringLiteral("%1x%2").arg(window.geometry.width()).arg(window.geometry.height())));
+    }
+    QImage screenshot;
+    QTRY_VERIFY_WITH_TIMEOUT(painted(screenshot = desktop->grab(window.id)), waitMs);
+    saveArtifact(screenshot, qPrintable(QStringLiteral("parlink-window-%1dpi.png").arg(fontDpi)));
     QCOMPARE(trayIcon().id, 0ul);
     desktop->requestClose(window.id);
+    expectNormalExit();
+}
+
+// Autostart and the menu both start Parlink: the second start shows the running one's window, as "Settings"
+// does, and leaves without a tray icon of its own. A killed Parlink does not count as running.
+void TrayDesktopTest::secondStartShowsTheRunningWindow()
+{
+    startTrayer();
+    startParlink();
+    QTRY_VERIFY_WITH_TIMEOUT(trayIcon().id != 0, waitMs);
+    QCOMPARE(mainWindow().id, 0ul);
+
+    ChildProcess second;
+    second.setProcessChannelMode(QProcess::MergedChannels);
+    startParlink(second);
+    QVERIFY2(second.waitForFinished(waitMs), "the second start did not end");
+    QCOMPARE(second.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(second.exitCode(), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(mainWindow().id != 0, waitMs);
+    QCOMPARE(parlinkWindows(true).count(), 2); // the window and the tray icon, nothing more
+
+    // Killed, it leaves its lock behind; that must not keep the next start from running.
+    parlink.kill();
+    QVERIFY(parlink.waitForFinished(waitMs));
+    startParlink();
+    QTRY_VERIFY_WITH_TIMEOUT(trayIcon().id != 0, waitMs);
+    chooseFromTrayMenu(quitEntry);
     expectNormalExit();
 }
 

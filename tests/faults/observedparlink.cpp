@@ -28,7 +28,7 @@ bool ObservedParlink::startWithConsoleUnder(const QString& tool, const QStringLi
         return false;
     process.start(tool, arguments + QStringList{QStringLiteral(PARLINK_EXECUTABLE)});
     return process.waitForStarted(10000) &&
-           waitUntil([this] { return count(QStringLiteral("open")) > 0; }, openWithinMs);
+           waitUntil([this] { return count(QStringLiteral("open")) > 0 && outputCount() >= 2; }, openWithinMs);
 }
 
 QStringList ObservedParlink::errorLines()

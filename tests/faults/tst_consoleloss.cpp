@@ -1,6 +1,6 @@
 // The console pulled out of the real parlink in every call state, and lost to a failing read right after it
-// was opened: the program lets go of it, opens it again once it is back, and drives the LEDs from the next
-// datagram, blink tick or press on, never from the reopening itself.
+// was opened: the program lets go of it, opens it again once it is back, shows the call on its LEDs at once and
+// drives them from the next datagram, blink tick or press on.
 #include "observedparlink.h"
 
 #include <QFile>
@@ -50,19 +50,24 @@ void TestConsoleLoss::unpluggedInEveryCallState_data()
     QTest::addColumn<bool>("remote");
     QTest::addColumn<QByteArray>("enter");
     QTest::addColumn<bool>("blinking");
+    // The LED bits the reopening shows: incoming off, then the connect LED as the call stands.
+    QTest::addColumn<QList<int>>("shown");
     QTest::addColumn<QByteArray>("next");
     // The LED bits of the reports the next event writes, after whatever the blink wrote.
     QTest::addColumn<QList<int>>("nextLeds");
 
-    QTest::addRow("internal, idle") << false << QByteArray() << false << QByteArray("press") << QList<int>{0x04};
-    QTest::addRow("internal, in a call") << false << QByteArray("press") << false << QByteArray("press")
+    const QList<int> dark{0x00, 0x00};
+    const QList<int> inCall{0x04, 0x04}; // the first report keeps the connect LED as it was
+    QTest::addRow("internal, idle") << false << QByteArray() << false << dark << QByteArray("press")
+                                    << QList<int>{0x04};
+    QTest::addRow("internal, in a call") << false << QByteArray("press") << false << inCall << QByteArray("press")
                                          << QList<int>{0x00};
-    QTest::addRow("remote, idle") << true << QByteArray() << false << QByteArray("-s connected")
+    QTest::addRow("remote, idle") << true << QByteArray() << false << dark << QByteArray("-s connected")
                                   << QList<int>{0x00, 0x04};
     QTest::addRow("remote, incoming, blinking")
-        << true << QByteArray("-s incoming") << true << QByteArray("-s connected") << QList<int>{0x00, 0x04};
-    QTest::addRow("remote, connected") << true << QByteArray("-s connected") << false << QByteArray("-s disconnected")
-                                       << QList<int>{0x04, 0x00};
+        << true << QByteArray("-s incoming") << true << dark << QByteArray("-s connected") << QList<int>{0x00, 0x04};
+    QTest::addRow("remote, connected") << true << QByteArray("-s connected") << false << inCall
+                                       << QByteArray("-s disconnected") << QList<int>{0x04, 0x00};
 }
 
 void TestConsoleLoss::unpluggedInEveryCallState()
@@ -70,6 +75,7 @@ void TestConsoleLoss::unpluggedInEveryCallState()
     QFETCH(bool, remote);
     QFETCH(QByteArray, enter);
     QFETCH(bool, blinking);
+    QFETCH(QList<int>, shown);
     QFETCH(QByteArray, next);
     QFETCH(QList<int>, nextLeds);
 
@@ -84,9 +90,13 @@ void TestConsoleLoss::unpluggedInEveryCallState()
     QCOMPARE(parlink.count(QStringLiteral("close")), 1);
     QVERIFY(parlink.running());
 
+    // Nothing is written while the console is away, so the reopening's reports come first.
+    const int beforeReopen = parlink.outputCount();
     QCOMPARE(parlink.resident().console({QStringLiteral("plug")}), 0);
     QTRY_COMPARE_WITH_TIMEOUT(parlink.count(QStringLiteral("open")), 2, reopenWithinMs);
-    const int atReopen = parlink.outputCount();
+    QTRY_VERIFY(parlink.outputCount() >= beforeReopen + shown.size());
+    QCOMPARE(parlink.ledsFrom(beforeReopen).mid(0, shown.size()), shown);
+    const int atReopen = beforeReopen + shown.size();
     if (blinking) {
         // The blink timer kept running while the console was away; its ticks drive the LED again.
         QTRY_VERIFY(parlink.outputCount() >= atReopen + 3);
@@ -120,10 +130,11 @@ void TestConsoleLoss::readFailsRightAfterOpening()
     const bool reopened = parlink.waitUntil([&] { return parlink.count(QStringLiteral("open")) == 2; }, reopenWithinMs);
     QVERIFY2(reopened, qPrintable(parlink.resident().events().join(QLatin1Char(' '))));
     QCOMPARE(parlink.resident().events(), (QStringList{"init", "open", "close", "exit", "init", "open"}));
-    QCOMPARE(parlink.outputCount(), 0);
+    // Each opening shows the idle call: both LEDs dark.
+    QTRY_COMPARE(parlink.ledsFrom(0), (QList<int>{0x00, 0x00, 0x00, 0x00}));
 
     QVERIFY(parlink.pressAndRelease());
-    QCOMPARE(parlink.ledsFrom(0), (QList<int>{0x04}));
+    QCOMPARE(parlink.ledsFrom(4), (QList<int>{0x04}));
     QVERIFY(parlink.resident().terminate());
 }
 

@@ -72,11 +72,13 @@ void TestReadFaults::everyOpeningFailsItsFirstRead()
     QCOMPARE(fakehid::exits(), failingOpenings);
     QCOMPARE(fakehid::liveEnumerations(), 0);
     QCOMPARE(blinkTimer->isActive(), blinking);
-    QVERIFY(probe.takeLedBytes().isEmpty());
+    // Each opening showed the call (two reports); no tick wrote while the console was away.
+    QCOMPARE(probe.takeLedBytes().size(), 2 * failingOpenings);
 
     probe.openConsole();
     probe.poll();
     QVERIFY(probe.link().isConnected());
+    probe.takeLedBytes();
     if (next == "press")
         probe.pressSwitch();
     else

@@ -86,18 +86,11 @@ void TestDamagedSettings::startsAndWritesASoundStore_data()
     QTest::addRow("huge values")
         << QByteArray("[General]\nkeystroke_key1=99999999999999999999\nconsole=2147483648\n"
                       "hangup_key1=-2147483649\nconnect_led_internal=false\n")
-        << withDefaults({{"keystroke_key1", 0}, {"console", -1}, {"hangup_key1", -1}, {"connect_led_internal", 0}})
-        << 0x03;
-    QTest::addRow("indices past the lists")
+        << withDefaults({{"keystroke_key1", 0}, {"connect_led_internal", 0}}) << 0x05;
+    QTest::addRow("indices past the lists read as the first-run choices")
         << QByteArray("[General]\nkeystroke_key1=92\nkeystroke_key3=-1\nhangup_key2=1000\nhangup_key3=-7\n"
                       "console=5\nconnect_led_internal=false\n")
-        << withDefaults({{"keystroke_key1", -1},
-                         {"keystroke_key3", -1},
-                         {"hangup_key2", -1},
-                         {"hangup_key3", -1},
-                         {"console", -1},
-                         {"connect_led_internal", 0}})
-        << 0x03;
+        << withDefaults({{"connect_led_internal", 0}}) << 0x05;
     QTest::addRow("last entries") << QByteArray("[General]\nkeystroke_key2=91\nconsole=4\nconnect_led_internal=0\n")
                                   << withDefaults({{"keystroke_key2", 91}, {"console", 4}, {"connect_led_internal", 0}})
                                   << 0x03;

@@ -68,7 +68,8 @@ bool ResidentParlink::startWithConsole(const QStringList& arguments)
         return false;
     QElapsedTimer elapsed;
     elapsed.start();
-    while (!events().contains(QStringLiteral("open"))) {
+    // Opening the console also sets both of its LEDs to the call as it stands: two reports.
+    while (!events().contains(QStringLiteral("open")) || outputs().size() < 2) {
         if (elapsed.elapsed() > 15000 || parlink.state() == QProcess::NotRunning)
             return false;
         QTest::qWait(20);

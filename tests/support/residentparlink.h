@@ -34,7 +34,7 @@ public:
     bool terminate();
 
     // Plugs the console in, starts window mode and waits (bounded) until the program has opened the console,
-    // which it does two seconds after its window is built.
+    // which it does two seconds after its window is built, and has set its two LEDs.
     bool startWithConsole(const QStringList& arguments = {});
 
     // fakehid-ctl with this console's directory; returns its exit status.

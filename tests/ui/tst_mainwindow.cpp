@@ -22,6 +22,8 @@ private slots:
     void withoutATrayTheWindowShowsAndClosingQuits();
     void quitStoresTheSettingsAndEndsTheLoop();
     void takenPortIsReportedOnce();
+    void largerFontsGetRoom_data();
+    void largerFontsGetRoom();
 };
 
 void TestMainWindow::init()
@@ -114,6 +116,41 @@ void TestMainWindow::takenPortIsReportedOnce()
     QVERIFY(warnings.first().startsWith(QStringLiteral("Parlink: cannot listen for call states on UDP port 6123")));
     QCOMPARE(probe.selector("connect_1")->count(), KeyTable::count);
     QVERIFY(probe.window().findChild<QSystemTrayIcon*>()->isVisible());
+}
+
+void TestMainWindow::largerFontsGetRoom_data()
+{
+    QTest::addColumn<qreal>("scale");
+    QTest::addRow("usual font") << 1.0;
+    QTest::addRow("one and a half") << 1.5;
+    QTest::addRow("twice") << 2.0;
+}
+
+// As on a high-DPI screen or under Windows' own metrics: the window gives its form the room the layout needs, and
+// with the usual font it keeps the form's own size limits.
+void TestMainWindow::largerFontsGetRoom()
+{
+    QFETCH(qreal, scale);
+    const QFont usual = QApplication::font();
+    QFont larger = usual;
+    larger.setPointSizeF(usual.pointSizeF() * scale);
+    QApplication::setFont(larger);
+    WindowProbe probe;
+    QApplication::setFont(usual);
+    const MainWindow& window = probe.window();
+    if (scale == 1.0) {
+        QCOMPARE(window.size(), QSize(444, 266));
+        QCOMPARE(window.minimumSize(), QSize(444, 183));
+        QCOMPARE(window.maximumSize(), QSize(444, 266));
+    } else {
+        const QSize needed = window.minimumSizeHint();
+        QVERIFY2(window.height() >= needed.height() && window.width() >= needed.width(),
+                 qPrintable(QStringLiteral("%1x%2 for a form that needs %3x%4")
+                                .arg(window.width())
+                                .arg(window.height())
+                                .arg(needed.width())
+                                .arg(needed.height())));
+    }
 }
 
 PARLINK_TEST_MAIN(TestMainWindow)

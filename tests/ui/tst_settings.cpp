@@ -85,9 +85,12 @@ void TestSettings::storedValuesAreApplied_data()
     QTest::addRow("none") << "keystroke_key2" << QVariant(0) << "connect_2" << 0;
     QTest::addRow("number as text") << "hangup_key1" << QVariant(QStringLiteral("12")) << "hangup_1" << 12;
     QTest::addRow("text") << "hangup_key2" << QVariant(QStringLiteral("Ctrl")) << "hangup_2" << 0;
-    QTest::addRow("negative") << "hangup_key3" << QVariant(-5) << "hangup_3" << -1;
-    QTest::addRow("past the table") << "keystroke_key3" << QVariant(92) << "connect_3" << -1;
-    QTest::addRow("console past the models") << "console" << QVariant(7) << "comboBox_console" << -1;
+    QTest::addRow("negative reads as the default") << "hangup_key2" << QVariant(-5) << "hangup_2" << 55;
+    QTest::addRow("past the table reads as the default") << "keystroke_key3" << QVariant(92) << "connect_3" << 66;
+    QTest::addRow("-1 reads as the default") << "keystroke_key1" << QVariant(-1) << "connect_1" << 3;
+    QTest::addRow("console past the models") << "console" << QVariant(7) << "comboBox_console" << 0;
+    QTest::addRow("console -1") << "console" << QVariant(-1) << "comboBox_console" << 0;
+    QTest::addRow("last console") << "console" << QVariant(4) << "comboBox_console" << 4;
     QTest::addRow("answer off") << "keystroke_enabled" << QVariant(false) << "chk_connect" << 0;
     QTest::addRow("hang-up off as text") << "hangup_enabled" << QVariant(QStringLiteral("false")) << "chk_hangup" << 0;
     QTest::addRow("hang-up as number") << "hangup_enabled" << QVariant(1) << "chk_hangup" << 1;
@@ -106,10 +109,16 @@ void TestSettings::storedValuesAreApplied()
     QSettings().setValue(key, stored);
     WindowProbe probe;
     const QByteArray name = widget.toLatin1();
-    if (QComboBox* selector = probe.selector(name.constData()))
+    QComboBox* selector = probe.selector(name.constData());
+    if (selector)
         QCOMPARE(selector->currentIndex(), applied);
     else
         QCOMPARE(int(probe.button(name.constData())->isChecked()), applied);
+
+    // What was applied is what the next close writes back.
+    QVERIFY(probe.window().close());
+    const QVariant written = QSettings().value(key);
+    QCOMPARE(selector ? written.toInt() : int(written.toBool()), applied);
 }
 
 void TestSettings::roundTrip()
@@ -153,7 +162,7 @@ void TestSettings::consoleModelReachesTheLink_data()
     QTest::addRow("absent") << QVariant() << 0 << 0x05;
     QTest::addRow("0") << QVariant(0) << 0 << 0x05;
     QTest::addRow("3") << QVariant(3) << 1 << 0x03;
-    QTest::addRow("out of range acts as a shared-LED model") << QVariant(9) << 1 << 0x03;
+    QTest::addRow("out of range reads as the first model") << QVariant(9) << 0 << 0x05;
 }
 
 void TestSettings::consoleModelReachesTheLink()
@@ -180,6 +189,7 @@ void TestSettings::remoteModeIsRestoredIdle()
     QVERIFY(probe.button("radioButton_conn_led_remote")->isChecked());
     QVERIFY(!probe.window().findChild<QTimer*>(QString(), Qt::FindDirectChildrenOnly)->isActive());
     probe.openConsole();
+    probe.takeLedBytes();
     probe.sendStatus("-s connected");
     QCOMPARE(probe.takeLedBytes(), QList<int>({0x01, 0x05}));
 }

@@ -19,6 +19,7 @@
 
 #include <X11/XKBlib.h>
 #include <X11/Xlib.h>
+#include <X11/keysym.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -62,6 +63,8 @@ private slots:
     void wholeTableInOneBurst();
     void combinationsKeepTheirOrder_data();
     void combinationsKeepTheirOrder();
+    void keysThatLookAlikeStayApart_data();
+    void keysThatLookAlikeStayApart();
     void switchPressTypesTheAnswerKeys();
     void unavailableReason_data();
     void unavailableReason();
@@ -203,10 +206,11 @@ void X11KeySenderTest::combinationsKeepTheirOrder_data()
     QTest::addColumn<QList<ExpectedKey>>("expected");
 
     QTest::addRow("L_Ctrl, none, KEY_P") << QList<int>{3, 0, 66}
-                                         << QList<ExpectedKey>{{0xA2, true}, {0x50, true}, {0xA2, false}, {0x50, false}};
-    QTest::addRow("L_Alt, L_Shift, F4")
-        << QList<int>{4, 5, 29}
-        << QList<ExpectedKey>{{0xA4, true}, {0xA0, true}, {0x73, true}, {0xA4, false}, {0xA0, false}, {0x73, false}};
+                                         << QList<ExpectedKey>{
+                                                {0xA2, true}, {0x50, true}, {0xA2, false}, {0x50, false}};
+    QTest::addRow("L_Alt, L_Shift, F4") << QList<int>{4, 5, 29}
+                                        << QList<ExpectedKey>{{0xA4, true},  {0xA0, true},  {0x73, true},
+                                                              {0xA4, false}, {0xA0, false}, {0x73, false}};
     QTest::addRow("R_Ctrl, R_Alt, Delete")
         << QList<int>{7, 8, 23}
         << QList<ExpectedKey>{{0xA3, true}, {0xA5, true}, {0x2E, true}, {0xA3, false}, {0xA5, false}, {0x2E, false}};
@@ -237,6 +241,48 @@ void X11KeySenderTest::combinationsKeepTheirOrder()
         expected.size());
     QCOMPARE(describe(seen), describeExpected(expected));
     QVERIFY(!listener->anyKeyDown());
+}
+
+void X11KeySenderTest::keysThatLookAlikeStayApart_data()
+{
+    QTest::addColumn<int>("index");
+    QTest::addColumn<unsigned long>("keysym");
+
+    QTest::addRow("-") << 48 << (unsigned long)XK_minus;
+    QTest::addRow("+") << 49 << (unsigned long)XK_equal;
+    QTest::addRow("Numpad -") << 89 << (unsigned long)XK_KP_Subtract;
+    QTest::addRow("Numpad +") << 90 << (unsigned long)XK_KP_Add;
+    QTest::addRow("Numpad .") << 91 << (unsigned long)XK_KP_Decimal;
+    QTest::addRow("Numpad 0") << 77 << (unsigned long)XK_KP_0;
+    QTest::addRow("KEY_0") << 38 << (unsigned long)XK_0;
+    QTest::addRow("R_Ctrl") << 7 << (unsigned long)XK_Control_R;
+    QTest::addRow("R_Alt") << 8 << (unsigned long)XK_Alt_R;
+    QTest::addRow("R_Shift") << 9 << (unsigned long)XK_Shift_R;
+    QTest::addRow("R_Win") << 10 << (unsigned long)XK_Super_R;
+}
+
+// Against the keysyms a person would name, and with no flush of the test's own: the combination must reach the
+// server by itself.
+void X11KeySenderTest::keysThatLookAlikeStayApart()
+{
+    QFETCH(int, index);
+    QFETCH(unsigned long, keysym);
+
+    const int keycode = XKeysymToKeycode(listener->connection(), keysym);
+    QVERIFY2(keycode != 0, "the server's keymap has no key for this keysym");
+    MainWindow window;
+    QComboBox* keys[3];
+    for (int i = 0; i < 3; ++i)
+        keys[i] = window.findChild<QComboBox*>(QStringLiteral("hangup_%1").arg(i + 1));
+    keys[0]->setCurrentIndex(index);
+    keys[1]->setCurrentIndex(0);
+    keys[2]->setCurrentIndex(0);
+    listener->clear();
+    QVERIFY(QMetaObject::invokeMethod(&window, "processKeystroke", Qt::DirectConnection, Q_ARG(QComboBox*, keys[0]),
+                                      Q_ARG(QComboBox*, keys[1]), Q_ARG(QComboBox*, keys[2])));
+    QVERIFY2(listener->waitFor(2, waitMs), qPrintable(describe(listener->sync())));
+    const std::vector<RawKeyEvent> seen = listener->sync();
+    QCOMPARE(describe(seen), describe({{keycode, true, 0}, {keycode, false, 0}}));
 }
 
 // The whole way from the console: a switch press in internal mode types the answer combination.
