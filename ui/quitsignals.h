@@ -1,10 +1,8 @@
-// Turns the desktop's request to end the program (SIGTERM, SIGINT, SIGHUP) into a signal of the event loop,
-// so that the program leaves the same orderly way as through "Quit".
+// Turns the desktop's request to end the program (SIGTERM, SIGINT, SIGHUP; on Windows the end of the session) into
+// a signal of the event loop, so that the program leaves the same orderly way as through "Quit".
 #pragma once
 
 #include <QObject>
-
-class QSocketNotifier;
 
 class QuitSignalWatcher : public QObject
 {
@@ -20,5 +18,6 @@ private slots:
     void onSignalArrived();
 
 private:
-    QSocketNotifier* notifier = nullptr;
+    // What reports the request: a socket notifier on POSIX, a hidden session window on Windows.
+    QObject* source = nullptr;
 };

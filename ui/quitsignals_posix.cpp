@@ -39,18 +39,18 @@ QuitSignalWatcher::QuitSignalWatcher(QObject* parent) : QObject(parent)
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) != 0)
         return; // the default action, ending the process, stays in force
     ::fcntl(signalPipe[1], F_SETFL, O_NONBLOCK);
-    notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, this);
+    source = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, this);
 #if QT_VERSION < QT_VERSION_CHECK(5, 15, 0)
-    connect(notifier, SIGNAL(activated(int)), this, SLOT(onSignalArrived()));
+    connect(source, SIGNAL(activated(int)), this, SLOT(onSignalArrived()));
 #else
-    connect(notifier, SIGNAL(activated(QSocketDescriptor)), this, SLOT(onSignalArrived()));
+    connect(source, SIGNAL(activated(QSocketDescriptor)), this, SLOT(onSignalArrived()));
 #endif
     setHandler(onQuitSignal);
 }
 
 QuitSignalWatcher::~QuitSignalWatcher()
 {
-    if (!notifier)
+    if (!source)
         return;
     setHandler(SIG_DFL);
     ::close(signalPipe[0]);
