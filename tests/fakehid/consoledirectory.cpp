@@ -1,16 +1,13 @@
 #include "consoledirectory.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
+#include <cstdio>
 
 namespace fakehid {
 
 namespace {
 
-constexpr off_t tailSize = 512;
+constexpr long tailSize = 512;
 
 } // namespace
 
@@ -23,43 +20,45 @@ bool saysRefused(const std::string& pluggedContent)
 
 bool appendLine(const std::string& file, const std::string& line)
 {
-    const int fd = ::open(file.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-    if (fd < 0)
+    std::FILE* stream = std::fopen(file.c_str(), "ab");
+    if (!stream)
         return false;
+    // A line is far shorter than the stream's buffer, so it reaches the file in one write when the stream closes.
     const std::string text = line + '\n';
-    const bool written = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
-    ::close(fd);
-    return written;
+    const bool written = std::fwrite(text.data(), 1, text.size(), stream) == text.size();
+    return std::fclose(stream) == 0 && written;
 }
 
 bool readWholeFile(const std::string& file, std::string& content)
 {
-    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
+    std::FILE* stream = std::fopen(file.c_str(), "rb");
+    if (!stream)
         return false;
     content.clear();
     char buffer[4096];
-    ssize_t got = 0;
-    while ((got = ::read(fd, buffer, sizeof buffer)) > 0)
-        content.append(buffer, static_cast<std::size_t>(got));
-    ::close(fd);
-    return got == 0;
+    std::size_t got = 0;
+    while ((got = std::fread(buffer, 1, sizeof buffer, stream)) > 0)
+        content.append(buffer, got);
+    const bool complete = !std::ferror(stream);
+    std::fclose(stream);
+    return complete;
 }
 
 std::string lastLine(const std::string& file)
 {
-    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
+    std::FILE* stream = std::fopen(file.c_str(), "rb");
+    if (!stream)
         return {};
-    struct stat status = {};
     std::string tail;
-    if (::fstat(fd, &status) == 0) {
-        const off_t start = std::max<off_t>(0, status.st_size - tailSize);
-        tail.resize(static_cast<std::size_t>(status.st_size - start));
-        const ssize_t got = ::pread(fd, tail.data(), tail.size(), start);
-        tail.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+    if (std::fseek(stream, 0, SEEK_END) == 0) {
+        const long size = std::ftell(stream);
+        const long start = std::max(0L, size - tailSize);
+        if (size >= 0 && std::fseek(stream, start, SEEK_SET) == 0) {
+            tail.resize(static_cast<std::size_t>(size - start));
+            tail.resize(std::fread(tail.data(), 1, tail.size(), stream));
+        }
     }
-    ::close(fd);
+    std::fclose(stream);
     const auto end = tail.rfind('\n');
     if (end == std::string::npos)
         return {};

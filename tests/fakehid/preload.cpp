@@ -12,9 +12,8 @@
 //
 // All <ns> are CLOCK_MONOTONIC nanoseconds, comparable across processes. Each hidapi call costs one stat of
 // `plugged` and one read of `input`; the double never waits. Without FAKEHID_DIR the console stays unplugged.
-#include "consoledirectory.h"
+#include "directorywatch.h"
 #include "simulatedconsole.h"
-#include "surroundings.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -62,8 +61,17 @@ bool sameContent(const struct stat& a, const struct stat& b)
     return a.st_size == b.st_size && a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
 }
 
-void followPlug(SimulatedConsole& console, Watch& w)
+} // namespace
+
+const ConsoleDirectory* controlDirectory()
 {
+    Watch* w = watch();
+    return w ? &w->directory : nullptr;
+}
+
+void followPlug(SimulatedConsole& console)
+{
+    Watch& w = *watch();
     struct stat status = {};
     if (::stat(w.directory.plugged().c_str(), &status) != 0) {
         if (w.plugSeen)
@@ -85,8 +93,9 @@ void followPlug(SimulatedConsole& console, Watch& w)
     w.plugStatus = status;
 }
 
-void takeInput(SimulatedConsole& console, Watch& w)
+void takeInput(SimulatedConsole& console)
 {
+    Watch& w = *watch();
     if (w.inputFd < 0)
         w.inputFd = ::open(w.directory.input().c_str(), O_RDONLY | O_CLOEXEC);
     if (w.inputFd < 0)
@@ -106,34 +115,6 @@ void takeInput(SimulatedConsole& console, Watch& w)
         else if (line.find_first_not_of(" \t\r") != std::string::npos)
             std::fprintf(stderr, "libfakehid: ignoring input line \"%s\"\n", line.c_str());
     }
-}
-
-} // namespace
-
-void lookAround(SimulatedConsole& console)
-{
-    Watch* w = watch();
-    if (!w)
-        return;
-    followPlug(console, *w);
-    takeInput(console, *w);
-}
-
-void outputWritten(const Report& report, std::int64_t ns)
-{
-    if (Watch* w = watch())
-        appendLine(w->directory.output(), std::to_string(ns) + ' ' + hexBytes(report));
-}
-
-void eventHappened(const char* event, std::int64_t ns, const Report* report)
-{
-    Watch* w = watch();
-    if (!w)
-        return;
-    std::string line = std::to_string(ns) + ' ' + event;
-    if (report)
-        line += ' ' + hexBytes(*report);
-    appendLine(w->directory.events(), line);
 }
 
 } // namespace fakehid

@@ -9,9 +9,8 @@
 //   events   appended by the double: "<ns> init|open|close|exit", and "<ns> input hh hh ..." for each report read.
 //
 // <ns> are the double's own monotonic nanoseconds: compare them with each other, not with the Linux clock.
-#include "consoledirectory.h"
+#include "directorywatch.h"
 #include "simulatedconsole.h"
-#include "surroundings.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -42,8 +41,17 @@ Watch* watch()
     return watched ? &*watched : nullptr;
 }
 
-void followPlug(SimulatedConsole& console, Watch& w)
+} // namespace
+
+const ConsoleDirectory* controlDirectory()
 {
+    Watch* w = watch();
+    return w ? &w->directory : nullptr;
+}
+
+void followPlug(SimulatedConsole& console)
+{
+    Watch& w = *watch();
     std::string content;
     const bool present = readWholeFile(w.directory.plugged(), content);
     if (present && !w.plugSeen)
@@ -55,8 +63,9 @@ void followPlug(SimulatedConsole& console, Watch& w)
         console.refuseOpen(saysRefused(content));
 }
 
-void takeInput(SimulatedConsole& console, Watch& w)
+void takeInput(SimulatedConsole& console)
 {
+    Watch& w = *watch();
     std::FILE* file = std::fopen(w.directory.input().c_str(), "rb");
     if (!file)
         return;
@@ -74,65 +83,6 @@ void takeInput(SimulatedConsole& console, Watch& w)
             console.queueInput(std::move(report));
         w.partialLine.erase(0, newline + 1);
     }
-}
-
-} // namespace
-
-bool saysRefused(const std::string& pluggedContent)
-{
-    const auto first = pluggedContent.find_first_not_of(" \t\r\n");
-    const auto last = pluggedContent.find_last_not_of(" \t\r\n");
-    return first != std::string::npos && pluggedContent.substr(first, last - first + 1) == "refused";
-}
-
-bool appendLine(const std::string& file, const std::string& line)
-{
-    std::FILE* stream = std::fopen(file.c_str(), "ab");
-    if (!stream)
-        return false;
-    const std::string text = line + '\n';
-    const bool written = std::fwrite(text.data(), 1, text.size(), stream) == text.size();
-    return std::fclose(stream) == 0 && written;
-}
-
-bool readWholeFile(const std::string& file, std::string& content)
-{
-    std::FILE* stream = std::fopen(file.c_str(), "rb");
-    if (!stream)
-        return false;
-    content.clear();
-    char buffer[4096];
-    std::size_t got = 0;
-    while ((got = std::fread(buffer, 1, sizeof buffer, stream)) > 0)
-        content.append(buffer, got);
-    std::fclose(stream);
-    return true;
-}
-
-void lookAround(SimulatedConsole& console)
-{
-    Watch* w = watch();
-    if (!w)
-        return;
-    followPlug(console, *w);
-    takeInput(console, *w);
-}
-
-void outputWritten(const Report& report, std::int64_t ns)
-{
-    if (Watch* w = watch())
-        appendLine(w->directory.output(), std::to_string(ns) + ' ' + hexBytes(report));
-}
-
-void eventHappened(const char* event, std::int64_t ns, const Report* report)
-{
-    Watch* w = watch();
-    if (!w)
-        return;
-    std::string line = std::to_string(ns) + ' ' + event;
-    if (report)
-        line += ' ' + hexBytes(*report);
-    appendLine(w->directory.events(), line);
 }
 
 } // namespace fakehid

@@ -1,0 +1,33 @@
+// The simulated console's surroundings when other processes drive it through the control directory: what they did
+// is taken in before every hidapi call, and what the program did is appended to the directory's files.
+#include "directorywatch.h"
+#include "surroundings.h"
+
+namespace fakehid {
+
+void lookAround(SimulatedConsole& console)
+{
+    if (!controlDirectory())
+        return;
+    followPlug(console);
+    takeInput(console);
+}
+
+void outputWritten(const Report& report, std::int64_t ns)
+{
+    if (const ConsoleDirectory* directory = controlDirectory())
+        appendLine(directory->output(), std::to_string(ns) + ' ' + hexBytes(report));
+}
+
+void eventHappened(const char* event, std::int64_t ns, const Report* report)
+{
+    const ConsoleDirectory* directory = controlDirectory();
+    if (!directory)
+        return;
+    std::string line = std::to_string(ns) + ' ' + event;
+    if (report)
+        line += ' ' + hexBytes(*report);
+    appendLine(directory->events(), line);
+}
+
+} // namespace fakehid
