@@ -27,8 +27,8 @@ void TestConsoleEndToEnd::plugUnplugReplug()
 
     QTRY_COMPARE_WITH_TIMEOUT(parlink.events(), (QStringList{"init", "open"}), startAndOpenMs);
     // The opening shows the idle call: incoming LED off, connect LED off.
-    QTRY_COMPARE(parlink.outputs(), (QList<QByteArray>{QByteArray::fromHex("0000010700"),
-                                                        QByteArray::fromHex("0000010700")}));
+    QTRY_COMPARE(parlink.outputs(),
+                 (QList<QByteArray>{QByteArray::fromHex("0000010700"), QByteArray::fromHex("0000010700")}));
 
     // A fresh installation is in internal mode: a press lights the connect LED.
     QCOMPARE(parlink.console({QStringLiteral("press")}), 0);

@@ -83,10 +83,9 @@ void TestDamagedSettings::startsAndWritesASoundStore_data()
         << withDefaults({{"console", 1}, {"connect_led_internal", 0}}) << 0x05;
     QTest::addRow("UTF-16 text") << withZeros("\xff\xfe[\0G\0e\0n\0]\0\n\0c\0o\0n\0s\0o\0l\0e\0=\0003\0\n\0")
                                  << defaults << 0;
-    QTest::addRow("huge values")
-        << QByteArray("[General]\nkeystroke_key1=99999999999999999999\nconsole=2147483648\n"
-                      "hangup_key1=-2147483649\nconnect_led_internal=false\n")
-        << withDefaults({{"keystroke_key1", 0}, {"connect_led_internal", 0}}) << 0x05;
+    QTest::addRow("huge values") << QByteArray("[General]\nkeystroke_key1=99999999999999999999\nconsole=2147483648\n"
+                                               "hangup_key1=-2147483649\nconnect_led_internal=false\n")
+                                 << withDefaults({{"keystroke_key1", 0}, {"connect_led_internal", 0}}) << 0x05;
     QTest::addRow("indices past the lists read as the first-run choices")
         << QByteArray("[General]\nkeystroke_key1=92\nkeystroke_key3=-1\nhangup_key2=1000\nhangup_key3=-7\n"
                       "console=5\nconnect_led_internal=false\n")
