@@ -1,6 +1,5 @@
 #include "ui/singleinstance.h"
 
-#include <QCryptographicHash>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
@@ -8,6 +7,10 @@
 #include <QLocalSocket>
 #include <QSettings>
 #include <QThread>
+
+#ifdef Q_OS_WIN
+#include <QCryptographicHash>
+#endif
 
 namespace {
 
