@@ -5,3 +5,8 @@ std::string displayProblem(const std::string&)
 {
     return {};
 }
+
+std::string toolkitStartProblem(const std::string& toolkitMessage)
+{
+    return toolkitMessage.substr(0, toolkitMessage.find('\n'));
+}

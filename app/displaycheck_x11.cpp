@@ -38,3 +38,14 @@ std::string displayProblem(const std::string& platform)
     }
     return {};
 }
+
+std::string toolkitStartProblem(const std::string&)
+{
+    const std::string display = environment("DISPLAY");
+    const std::string waylandDisplay = environment("WAYLAND_DISPLAY");
+    if (display.empty())
+        return "there is only the Wayland display " + waylandDisplay +
+               " and the toolkit cannot use it; Parlink needs XWayland (DISPLAY) on a Wayland desktop";
+    return "the toolkit cannot use the display DISPLAY=" + display +
+           (waylandDisplay.empty() ? std::string() : " or WAYLAND_DISPLAY=" + waylandDisplay);
+}

@@ -2,21 +2,16 @@
 
 #include "app/applicationidentity.h"
 #include "app/commandline.h"
-#include "app/displaycheck.h"
 #include "app/toolkitarguments.h"
-#include "ui/mainwindow.h"
-#include "ui/quitsignals.h"
-#include "ui/singleinstance.h"
+#include "app/windowlibrary.h"
 
-#include <QApplication>
 #include <QCoreApplication>
-
-#include <cstdio>
 
 namespace {
 
-// Command mode needs no display: a hook started over ssh or before the desktop is up must still send.
-int runCommandModeWithoutWidgets(ToolkitArguments& toolkit)
+// Command mode needs no display and no GUI library: a hook started over ssh, before the desktop is up or many
+// times a minute must send at once.
+int runCommandMode(ToolkitArguments& toolkit)
 {
     int count = static_cast<int>(toolkit.remaining.size());
     toolkit.remaining.push_back(nullptr);
@@ -25,40 +20,19 @@ int runCommandModeWithoutWidgets(ToolkitArguments& toolkit)
     return runCommandLine(app);
 }
 
-int runWindowMode()
-{
-    SingleInstance instance;
-    if (!instance.claim())
-        return instance.askRunningToShow() ? 0 : 1;
-    MainWindow window;
-    QObject::connect(&instance, SIGNAL(showRequested()), &window, SLOT(show()));
-    QObject::connect(&instance, SIGNAL(showRequested()), &window, SLOT(raise()));
-    QuitSignalWatcher quitSignals;
-    QObject::connect(&quitSignals, SIGNAL(quitRequested()), &window, SLOT(close_exit()));
-    return QApplication::exec();
-}
-
 } // namespace
 
 int runParlink(int argc, char* argv[])
 {
-    if (!PARLINK_COMMAND_MODE_NEEDS_WIDGETS) {
-        ToolkitArguments toolkit = withoutToolkitOptions(argc, argv, defaultToolkitPlatform());
-        if (toolkit.remaining.size() > 1)
-            return runCommandModeWithoutWidgets(toolkit);
-        const std::string problem = displayProblem(toolkit.platform);
-        if (!problem.empty()) {
-            std::fprintf(stderr, "parlink: cannot open a display: %s\n", problem.c_str());
-            return 1;
-        }
+    // The mode is chosen by what is left once the toolkit's own options are out, as the toolkit would take them.
+    ToolkitArguments toolkit = withoutToolkitOptions(argc, argv, defaultToolkitPlatform());
+    if (toolkit.remaining.size() > 1)
+        return runCommandMode(toolkit);
+    std::string error;
+    const WindowModeEntry runWindowMode = loadWindowMode(error);
+    if (!runWindowMode) {
+        reportWindowModeMissing(error);
+        return 1;
     }
-#if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
-    // Read only while the application object is being built; Qt 6 always scales.
-    QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
-#endif
-    QApplication app(argc, argv);
-    setApplicationIdentity();
-    if (argc > 1)
-        return runCommandLine(app);
-    return runWindowMode();
+    return runWindowMode(argc, argv);
 }

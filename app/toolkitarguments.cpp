@@ -112,5 +112,5 @@ ToolkitArguments withoutToolkitOptions(int argc, char* const argv[], const std::
 std::string defaultToolkitPlatform()
 {
     const char* fromEnvironment = std::getenv("QT_QPA_PLATFORM");
-    return fromEnvironment && *fromEnvironment ? fromEnvironment : "xcb";
+    return fromEnvironment && *fromEnvironment ? fromEnvironment : PARLINK_DEFAULT_QPA_PLATFORM;
 }

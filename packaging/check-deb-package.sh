@@ -40,6 +40,7 @@ done
 
 # Exactly these files, with these modes, owned by root. Anything else is a stray install rule.
 expected="-rwxr-xr-x root/root ./usr/bin/parlink
+-rw-r--r-- root/root ./usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)/parlink/libparlink-window.so
 -rw-r--r-- root/root ./usr/lib/udev/rules.d/70-parlink.rules
 -rw-r--r-- root/root ./usr/share/applications/parlink.desktop
 -rw-r--r-- root/root ./usr/share/doc/parlink/README.md
@@ -123,6 +124,10 @@ if output=$("$root/usr/bin/parlink" --version 2>&1); then
 else
     fail "parlink --version failed: $output"
 fi
+
+# Window mode lives in the package's private library; without a display it is the library that says so.
+output=$(env -u DISPLAY -u WAYLAND_DISPLAY "$root/usr/bin/parlink" 2>&1) || true
+[[ "$output" == "parlink: cannot open a display:"* ]] || fail "window mode did not start from the package: $output"
 
 # Debian's own package checker; the project has no licence yet, so no copyright file.
 if command -v lintian >/dev/null; then

@@ -2,9 +2,12 @@
 // becoming a second tray icon, a second reader of the console and a second sender of every key combination.
 #pragma once
 
+#include "ui/instancelocation.h"
+
 #include <QLockFile>
 #include <QObject>
 
+class QDeadlineTimer;
 class QLocalServer;
 
 class SingleInstance : public QObject
@@ -12,11 +15,16 @@ class SingleInstance : public QObject
     Q_OBJECT
 public:
     SingleInstance();
+    ~SingleInstance() override;
 
-    // True when no other Parlink uses this settings store; this one then answers later starts until it ends.
-    bool claim();
-    // Asks the Parlink that holds the claim to show its window; false when it does not answer.
-    bool askRunningToShow();
+    enum Start
+    {
+        Claimed,     // this is the store's Parlink now
+        OtherShown,  // the running one has shown its window
+        OtherSilent, // one runs but does not answer (said on stderr)
+    };
+    // Waits a few seconds at most for a running Parlink to answer; becomes the Parlink when that one has gone.
+    Start start();
 
 signals:
     void showRequested();
@@ -25,7 +33,17 @@ private slots:
     void onConnection();
 
 private:
-    QString name;
+    enum Answer
+    {
+        Shown,
+        Gone,   // nobody listens, or the connection closed unanswered: the running one is starting or ending
+        Silent, // connected, but no answer in time
+    };
+    bool claim();
+    Answer askToShow(const QDeadlineTimer& deadline) const;
+    void reportSilence();
+
+    InstanceLocation location;
     QLockFile lock;
     QLocalServer* server = nullptr;
 };

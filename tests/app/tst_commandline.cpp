@@ -178,6 +178,17 @@ void TestCommandLine::worksWithoutADisplay()
     QCOMPARE(result.exitCode, 0);
     QCOMPARE(result.standardError, QByteArray());
     QCOMPARE(listener.receive().size(), 1);
+
+    // A hook loads what sending takes, and nothing of the GUI: the dynamic loader lists every library it opens.
+    headless.insert(QStringLiteral("LD_DEBUG"), QStringLiteral("files"));
+    const CommandResult traced = runParlink({"-l", "incoming"}, headless);
+    QCOMPARE(traced.exitCode, 0);
+    const QRegularExpression gui(QStringLiteral("file=\\S*(Qt\\dGui|Qt\\dWidgets|libX11|libxcb|libGL|libEGL|"
+                                                "libfreetype|libfontconfig)\\S*"));
+    const QRegularExpressionMatch loaded = gui.match(QString::fromLocal8Bit(traced.standardError));
+    QVERIFY2(!loaded.hasMatch(), qPrintable(loaded.captured()));
+    QVERIFY(traced.standardError.contains("libQt" QT_STRINGIFY(QT_VERSION_MAJOR) "Network"));
+    QCOMPARE(listener.receive().size(), 1);
 }
 
 void TestCommandLine::windowModeWithoutADisplaySaysSo()
@@ -192,6 +203,16 @@ void TestCommandLine::windowModeWithoutADisplaySaysSo()
         QCOMPARE(result.standardError,
                  QByteArray("parlink: cannot open a display: neither DISPLAY nor WAYLAND_DISPLAY is set\n"));
     }
+    // A Wayland desktop without XWayland, and no Wayland plug-in of the toolkit: said, not aborted.
+    headless.insert(QStringLiteral("WAYLAND_DISPLAY"), QStringLiteral("parlink-no-such-wayland"));
+    const CommandResult waylandOnly = runParlink({}, headless);
+    QVERIFY(!waylandOnly.crashed);
+    QCOMPARE(waylandOnly.exitCode, 1);
+    QVERIFY2(waylandOnly.standardError.contains("parlink: cannot open a display: there is only the Wayland display "
+                                                "parlink-no-such-wayland"),
+             waylandOnly.standardError.constData());
+    headless.remove(QStringLiteral("WAYLAND_DISPLAY"));
+
     headless.insert(QStringLiteral("DISPLAY"), QStringLiteral(":97"));
     const CommandResult unreachable = runParlink({}, headless);
     QCOMPARE(unreachable.exitCode, 1);

@@ -12,6 +12,10 @@
 
 #include <memory>
 
+#include <csignal>
+#include <sys/inotify.h>
+#include <unistd.h>
+
 namespace {
 
 const QString windowTitle = QStringLiteral("Parlink v1.0.229.0");
@@ -54,7 +58,54 @@ void endProcess(QProcess& process)
     }
 }
 
+// What the first Parlink is doing when the second one starts.
+enum class FirstParlink
+{
+    Running,
+    Hung,  // stopped: it holds its lock and its socket but never answers
+    Dying, // stopped, then killed while the second start waits for its answer
+};
+
+enum class SecondStart
+{
+    ShowsTheFirst,       // ends with 0 once the first one's window is up
+    SaysItDoesNotAnswer, // ends with 1 and says why
+    RunsItself,          // becomes a Parlink with a tray icon of its own
+};
+
+// Names removed from a folder, in the order the kernel saw them go.
+class Removals
+{
+public:
+    explicit Removals(const QString& folder) : watch(inotify_init1(IN_NONBLOCK | IN_CLOEXEC))
+    {
+        inotify_add_watch(watch, QFile::encodeName(folder).constData(), IN_DELETE);
+    }
+    ~Removals() { ::close(watch); }
+    QStringList take()
+    {
+        QStringList names;
+        alignas(inotify_event) char buffer[4096];
+        ssize_t length;
+        while ((length = ::read(watch, buffer, sizeof buffer)) > 0) {
+            for (const char* at = buffer; at < buffer + length;) {
+                const auto* event = reinterpret_cast<const inotify_event*>(at);
+                if (event->len > 0)
+                    names.append(QFile::decodeName(event->name));
+                at += sizeof(inotify_event) + event->len;
+            }
+        }
+        return names;
+    }
+
+private:
+    int watch;
+};
+
 } // namespace
+
+Q_DECLARE_METATYPE(FirstParlink)
+Q_DECLARE_METATYPE(SecondStart)
 
 class TrayDesktopTest : public QObject
 {
@@ -69,6 +120,8 @@ private slots:
     void withoutTrayTheWindowShowsAndClosingQuits_data();
     void withoutTrayTheWindowShowsAndClosingQuits();
     void secondStartShowsTheRunningWindow();
+    void secondStartAtTheEdges_data();
+    void secondStartAtTheEdges();
 
 private:
     void startTrayer();
@@ -92,6 +145,8 @@ private:
     std::unique_ptr<XDesktop> desktop;
     std::unique_ptr<QTemporaryDir> home;
     std::unique_ptr<QTemporaryDir> runtimeDir;
+    // NAME=value pairs that the next starts get on top of the private desktop's environment.
+    QStringList environmentChanges;
     ChildProcess trayer;
     ChildProcess parlink;
 };
@@ -118,6 +173,9 @@ void TrayDesktopTest::init()
 
 void TrayDesktopTest::cleanup()
 {
+    environmentChanges.clear();
+    if (parlink.state() != QProcess::NotRunning)
+        ::kill(pid_t(parlink.processId()), SIGCONT);
     endProcess(parlink);
     endProcess(trayer);
     if (QTest::currentTestFailed()) {
@@ -160,6 +218,8 @@ void TrayDesktopTest::startParlink(QProcess& process, const QString& fontDpi)
     environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtimeDir->path());
     if (!fontDpi.isEmpty())
         environment.insert(QStringLiteral("QT_FONT_DPI"), fontDpi);
+    for (const QString& change : environmentChanges)
+        environment.insert(change.section(QLatin1Char('='), 0, 0), change.section(QLatin1Char('='), 1));
     process.setProcessEnvironment(environment);
     process.start(QStringLiteral(PARLINK_EXECUTABLE), QStringList());
     QVERIFY2(process.waitForStarted(waitMs), qPrintable(process.errorString()));
@@ -364,8 +424,93 @@ void TrayDesktopTest::secondStartShowsTheRunningWindow()
     QVERIFY(parlink.waitForFinished(waitMs));
     startParlink();
     QTRY_VERIFY_WITH_TIMEOUT(trayIcon().id != 0, waitMs);
+
+    // On the way out the socket goes before the lock: a Parlink that takes the lock next keeps its socket.
+    Removals removals(runtimeDir->path());
     chooseFromTrayMenu(quitEntry);
     expectNormalExit();
+    const QStringList removed = removals.take();
+    const auto position = [&](const char* suffix) {
+        const auto found = std::find_if(removed.begin(), removed.end(),
+                                        [&](const QString& name) { return name.endsWith(QLatin1String(suffix)); });
+        return found == removed.end() ? -1 : int(found - removed.begin());
+    };
+    QVERIFY2(position(".socket") >= 0 && position(".socket") < position(".lock"), qPrintable(removed.join(' ')));
+}
+
+void TrayDesktopTest::secondStartAtTheEdges_data()
+{
+    QTest::addColumn<QStringList>("bothEnvironment"); // "{home}" stands for the private home folder
+    QTest::addColumn<QStringList>("secondEnvironment");
+    QTest::addColumn<FirstParlink>("first");
+    QTest::addColumn<SecondStart>("expected");
+
+    const QStringList none;
+    // A settings path longer than a local socket's path may be.
+    QTest::addRow("long settings path: shown")
+        << QStringList{"XDG_CONFIG_HOME={home}/" + QString(120, QLatin1Char('c'))} << none << FirstParlink::Running
+        << SecondStart::ShowsTheFirst;
+    QTest::addRow("hung: said") << none << none << FirstParlink::Hung << SecondStart::SaysItDoesNotAnswer;
+    QTest::addRow("dying: takes over") << none << none << FirstParlink::Dying << SecondStart::RunsItself;
+    // Another machine with the same home folder: its own runtime folder, its own console and desktop.
+    QTest::addRow("home shared with another machine: runs")
+        << none << QStringList{"XDG_RUNTIME_DIR={home}/other-machine"} << FirstParlink::Running
+        << SecondStart::RunsItself;
+    // No folder for the lock at all: nothing can tell that another one runs, and nothing keeps either from running.
+    QTest::addRow("no folder for a lock: both run")
+        << QStringList{"XDG_CONFIG_HOME={home}/file/config", "XDG_RUNTIME_DIR={home}/file", "TMPDIR={home}/file"}
+        << none << FirstParlink::Running << SecondStart::RunsItself;
+}
+
+// However the first Parlink is, a second start ends soon and honestly, or becomes the Parlink itself.
+void TrayDesktopTest::secondStartAtTheEdges()
+{
+    QFETCH(QStringList, bothEnvironment);
+    QFETCH(QStringList, secondEnvironment);
+    QFETCH(FirstParlink, first);
+    QFETCH(SecondStart, expected);
+
+    QFile file(home->filePath(QStringLiteral("file")));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QVERIFY(QDir(home->path()).mkpath(QStringLiteral("other-machine")));
+    QFile::setPermissions(home->filePath(QStringLiteral("other-machine")),
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    startTrayer();
+    environmentChanges = bothEnvironment.replaceInStrings(QStringLiteral("{home}"), home->path());
+    startParlink();
+    QTRY_VERIFY_WITH_TIMEOUT(trayIcon().id != 0, waitMs);
+    if (first != FirstParlink::Running)
+        QCOMPARE(::kill(pid_t(parlink.processId()), SIGSTOP), 0);
+
+    ChildProcess second;
+    second.setProcessChannelMode(QProcess::MergedChannels);
+    environmentChanges += secondEnvironment.replaceInStrings(QStringLiteral("{home}"), home->path());
+    startParlink(second);
+    if (first == FirstParlink::Dying) {
+        QTest::qWait(500); // the second start is waiting for an answer by now
+        parlink.kill();
+    }
+    if (expected == SecondStart::RunsItself) {
+        const auto ownTrayIcon = [&] {
+            const QList<DesktopWindow> windows = desktop->windowsOf(second.processId());
+            return std::any_of(windows.begin(), windows.end(),
+                               [](const DesktopWindow& window) { return window.embedded && window.viewable; });
+        };
+        QTRY_VERIFY2_WITH_TIMEOUT(ownTrayIcon(), second.readAll().constData(), waitMs);
+        second.terminate();
+        QVERIFY(second.waitForFinished(waitMs));
+        QCOMPARE(second.exitCode(), 0);
+        return;
+    }
+    QVERIFY2(second.waitForFinished(waitMs), "the second start did not end");
+    const QByteArray said = second.readAll();
+    if (expected == SecondStart::SaysItDoesNotAnswer) {
+        QCOMPARE(second.exitCode(), 1);
+        QVERIFY2(said.contains("Parlink is already running for this user but does not answer"), said.constData());
+        return;
+    }
+    QCOMPARE(second.exitCode(), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(mainWindow().id != 0, waitMs);
 }
 
 QTEST_GUILESS_MAIN(TrayDesktopTest)

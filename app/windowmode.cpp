@@ -1,0 +1,71 @@
+// The entry of the window-mode library: the tray program, one per user.
+#include "app/windowmode.h"
+
+#include "app/applicationidentity.h"
+#include "app/displaycheck.h"
+#include "app/toolkitarguments.h"
+#include "ui/mainwindow.h"
+#include "ui/quitsignals.h"
+#include "ui/singleinstance.h"
+
+#include <QApplication>
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+QtMessageHandler toolkitMessageHandler = nullptr;
+
+// The toolkit ends the process when no platform plug-in can start on the display it was given (a Wayland-only
+// desktop without its Wayland plug-in, say): say so as for a missing display, and end with status 1.
+void endOnToolkitStartFailure(QtMsgType type, const QMessageLogContext& context, const QString& message)
+{
+    if (type != QtFatalMsg) {
+        toolkitMessageHandler(type, context, message);
+        return;
+    }
+    std::fprintf(stderr, "parlink: cannot open a display: %s\n", toolkitStartProblem(message.toStdString()).c_str());
+    std::_Exit(1);
+}
+
+int runResident()
+{
+    SingleInstance instance;
+    switch (instance.start()) {
+    case SingleInstance::OtherShown:
+        return 0;
+    case SingleInstance::OtherSilent:
+        return 1;
+    case SingleInstance::Claimed:
+        break;
+    }
+    // Watching from before the window exists: a request to end that comes while it is being built waits for the
+    // event loop and then takes the orderly way out.
+    QuitSignalWatcher quitSignals;
+    MainWindow window;
+    QObject::connect(&instance, SIGNAL(showRequested()), &window, SLOT(show()));
+    QObject::connect(&instance, SIGNAL(showRequested()), &window, SLOT(raise()));
+    QObject::connect(&quitSignals, SIGNAL(quitRequested()), &window, SLOT(close_exit()));
+    return QApplication::exec();
+}
+
+} // namespace
+
+extern "C" Q_DECL_EXPORT int parlinkWindowMode(int argc, char* argv[])
+{
+    const std::string problem = displayProblem(withoutToolkitOptions(argc, argv, defaultToolkitPlatform()).platform);
+    if (!problem.empty()) {
+        std::fprintf(stderr, "parlink: cannot open a display: %s\n", problem.c_str());
+        return 1;
+    }
+#if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
+    // Read only while the application object is being built; Qt 6 always scales.
+    QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
+#endif
+    toolkitMessageHandler = qInstallMessageHandler(endOnToolkitStartFailure);
+    QApplication app(argc, argv);
+    qInstallMessageHandler(toolkitMessageHandler);
+    setApplicationIdentity();
+    return runResident();
+}
