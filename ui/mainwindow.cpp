@@ -69,16 +69,15 @@ void MainWindow::fillKeySelectors()
     }
 }
 
-// The form's fixed size holds its rows at 96 DPI with the usual fonts, a little squeezed on some desktops (Linux's
-// usual font asks for a tenth more height), as it was made to look. With much larger fonts or metrics (a high-DPI
-// screen without scaling, Windows' styles under Wine) the limits would crush the rows to a few pixels, so then they
-// give way to what the layout needs.
+// The form's size limits hold its rows with Windows' usual font at 96 DPI. Wherever the fonts in use need more (Linux's
+// usual fonts, a high-DPI screen, Windows' styles under Wine), any squeeze cuts text, so the limits give way to what
+// the layout needs, in both directions.
 void MainWindow::keepFormLegible()
 {
-    constexpr double tolerableSqueeze = 0.75;
+    // The form's minimum width for the check boxes would otherwise win over what their text needs.
+    for (QWidget* checkBox : {ui->chk_connect, ui->chk_hangup})
+        checkBox->setMinimumWidth(qMax(checkBox->minimumWidth(), checkBox->minimumSizeHint().width()));
     const QSize needed = minimumSizeHint();
-    if (maximumHeight() >= needed.height() * tolerableSqueeze)
-        return;
     setMinimumSize(minimumSize().expandedTo(needed));
     setMaximumSize(maximumSize().expandedTo(needed));
     resize(size().expandedTo(needed));
