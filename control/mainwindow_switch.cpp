@@ -27,11 +27,11 @@ void MainWindow::connect_clicked()
         if (callState != CallIdle) {
             if (ui->chk_hangup->isChecked()) {
                 hangUp();
-                hidVoip->setConnectLed(false);
+                showConnectLed(false);
             }
         } else if (ui->chk_connect->isChecked()) {
             answer();
-            hidVoip->setConnectLed(true);
+            showConnectLed(true);
         }
         callState = callState == CallIdle ? 1 : 0;
         return;

@@ -22,6 +22,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui(new Ui::MainWi
     ui->setupUi(this);
     quitting = false;
     callState = CallIdle;
+    connectLedLit = false;
     blinkTimer = new QTimer(this);
     hidVoip = new CHidVoip(this);
     bindStatusSocket();
@@ -34,8 +35,11 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui(new Ui::MainWi
     connect(udpSocket, SIGNAL(readyRead()), this, SLOT(onReadyRead()));
     connect(ui->comboBox_console, SIGNAL(currentIndexChanged(int)), hidVoip, SLOT(onConsoleChanged(int)));
     connect(hidVoip, &CHidVoip::opened, this, &MainWindow::showCallStateOnConsole);
+    // After the link's own slot: the newly chosen model shows the call as a reopened console does.
+    connect(ui->comboBox_console, qOverload<int>(&QComboBox::currentIndexChanged), this,
+            &MainWindow::showCallStateOnConsole);
 
-    hidVoip->setConnectLed(false);
+    showConnectLed(false);
     hidVoip->setIncomingLed(false);
     readSettings();
     createTray();

@@ -42,6 +42,7 @@ private:
     void addTrayEntry(const QString& text, const char* slot);
     bool remoteMode() const;
     void showCallStateOnConsole();
+    void showConnectLed(bool lit);
     void answer();
     void hangUp();
     void answerOrHangUp(const char* commandKey, QComboBox* k1, QComboBox* k2, QComboBox* k3);
@@ -55,4 +56,6 @@ private:
     QUdpSocket* udpSocket;
     CallState callState;
     bool quitting;
+    // What the call-state logic last asked of the connect LED, to show again on a reopened or newly chosen console.
+    bool connectLedLit;
 };

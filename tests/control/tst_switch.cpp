@@ -177,6 +177,13 @@ void TestSwitch::internalMode()
     QCOMPARE(commands.lines(), ran);
     QCOMPARE(capture.debugMessages(), QStringList{});
     QCOMPARE(capture.warnings(), QStringList{});
+
+    // Plugged back in, the console shows what it showed, also where the LED outlasts the call ("Hang up" clear).
+    const int shown = fakehid::outputs().back().bytes.at(2);
+    fakehid::unplug();
+    probe.poll();
+    probe.openConsole();
+    QCOMPARE(probe.takeLedBytes().constLast(), shown);
 }
 
 void TestSwitch::remoteMode_data()
