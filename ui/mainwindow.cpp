@@ -4,6 +4,7 @@
 #include "console/chidvoip.h"
 #include "control/keysender.h"
 #include "control/keytable.h"
+#include "ui/problemnotices.h"
 #include "ui_mainwindow.h"
 
 #include <QAction>
@@ -25,6 +26,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui(new Ui::MainWi
     connectLedLit = false;
     blinkTimer = new QTimer(this);
     hidVoip = new CHidVoip(this);
+    notices = new ProblemNotices(this);
     bindStatusSocket();
     setWindowTitle(tr("Parlink v%1.%2.%3.%4").arg(1).arg(0).arg(229).arg(0));
     fillKeySelectors();
@@ -38,6 +40,9 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui(new Ui::MainWi
     // After the link's own slot: the newly chosen model shows the call as a reopened console does.
     connect(ui->comboBox_console, qOverload<int>(&QComboBox::currentIndexChanged), this,
             &MainWindow::showCallStateOnConsole);
+    connect(hidVoip, &CHidVoip::refusalChanged, notices, [this](bool refused, const QString& warning) {
+        notices->setProblem(ProblemNotices::ConsoleRefused, refused, warning);
+    });
 
     showConnectLed(false);
     hidVoip->setIncomingLed(false);
@@ -57,9 +62,13 @@ void MainWindow::bindStatusSocket()
 {
     udpSocket = new QUdpSocket(this);
     // Without the port the window still works; only the softphone's call states cannot reach it.
-    if (!udpSocket->bind(QHostAddress::Any, statusPort, QAbstractSocket::DefaultForPlatform))
-        qWarning("Parlink: cannot listen for call states on UDP port %u: %s", statusPort,
-                 qPrintable(udpSocket->errorString()));
+    if (udpSocket->bind(QHostAddress::Any, statusPort, QAbstractSocket::DefaultForPlatform))
+        return;
+    const QString warning = QStringLiteral("Parlink: cannot listen for call states on UDP port %1: %2")
+                                .arg(statusPort)
+                                .arg(udpSocket->errorString());
+    qWarning("%s", qPrintable(warning));
+    notices->setProblem(ProblemNotices::StatusPortTaken, true, warning);
 }
 
 void MainWindow::fillKeySelectors()
@@ -102,6 +111,7 @@ void MainWindow::createTray()
     // Without a tray the icon cannot be reached, so the window itself is the only way in.
     if (!QSystemTrayIcon::isSystemTrayAvailable())
         show();
+    notices->showOn(trayIcon);
 }
 
 void MainWindow::addTrayEntry(const QString& text, const char* slot)

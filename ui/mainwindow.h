@@ -7,6 +7,7 @@
 #include <QMainWindow>
 
 class CHidVoip;
+class ProblemNotices;
 class QCloseEvent;
 class QMenu;
 class QSystemTrayIcon;
@@ -58,4 +59,5 @@ private:
     bool quitting;
     // What the call-state logic last asked of the connect LED, to show again on a reopened or newly chosen console.
     bool connectLedLit;
+    ProblemNotices* notices;
 };

@@ -8,6 +8,7 @@
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QUdpSocket>
 #include <QtTest>
 
 #include <memory>
@@ -297,9 +298,13 @@ void TrayDesktopTest::settingsFromTheTrayMenuThenQuit()
 
 void TrayDesktopTest::trayIconShowsItsImageAndQuitsWhileHidden()
 {
+    // The port taken before Parlink has a tray icon: the icon still brings the message, in a balloon of its own.
+    QUdpSocket other;
+    QVERIFY(other.bind(QHostAddress::AnyIPv4, 6123, QUdpSocket::DontShareAddress));
     startTrayer();
     startParlink();
     QTRY_VERIFY_WITH_TIMEOUT(trayIcon().id != 0, waitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(parlinkWindows(true).count(), 2, waitMs);
     const DesktopWindow icon = trayIcon();
     QImage image;
     // Painted once the program has drawn into the tray's slot; an empty slot stays one plain colour.

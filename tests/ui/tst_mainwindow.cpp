@@ -6,7 +6,9 @@
 #include "windowprobe.h"
 #include "xvfbserver.h"
 
+#include <QDir>
 #include <QMenu>
+#include <QMessageBox>
 #include <QSettings>
 #include <QSystemTrayIcon>
 #include <QUdpSocket>
@@ -22,7 +24,7 @@ private slots:
     void slotsInOrder();
     void withoutATrayTheWindowShowsAndClosingQuits();
     void quitStoresTheSettingsAndEndsTheLoop();
-    void takenPortIsReportedOnce();
+    void problemsReachTheUser();
     void largerFontsGetRoom_data();
     void largerFontsGetRoom();
 };
@@ -106,7 +108,9 @@ void TestMainWindow::quitStoresTheSettingsAndEndsTheLoop()
     QCOMPARE(QSettings().value(QStringLiteral("keystroke_key3")).toInt(), 91);
 }
 
-void TestMainWindow::takenPortIsReportedOnce()
+// Each problem is shown as it starts, with its warning's text (here, without a tray, in a message box), and again
+// only after it went away: the port taken before there is a tray, a refused console, a store that cannot be written.
+void TestMainWindow::problemsReachTheUser()
 {
     QUdpSocket other;
     QVERIFY(other.bind(QHostAddress::AnyIPv4, 6123, QUdpSocket::DontShareAddress));
@@ -117,6 +121,38 @@ void TestMainWindow::takenPortIsReportedOnce()
     QVERIFY(warnings.first().startsWith(QStringLiteral("Parlink: cannot listen for call states on UDP port 6123")));
     QCOMPARE(probe.selector("connect_1")->count(), KeyTable::count);
     QVERIFY(probe.window().findChild<QSystemTrayIcon*>()->isVisible());
+
+    fakehid::refuseOpen(true);
+    probe.openConsole();
+    probe.openConsole();
+    fakehid::refuseOpen(false);
+    probe.openConsole();
+    fakehid::failNextRead(-1);
+    probe.poll();
+    fakehid::refuseOpen(true);
+    probe.openConsole();
+
+    // A folder where the store's file belongs, then a file where its folder belongs: neither can be written.
+    const QString file = QSettings().fileName();
+    const QString folder = QFileInfo(file).absolutePath();
+    QFile::remove(file);
+    QDir().mkpath(file);
+    const auto store = [&] { QMetaObject::invokeMethod(&probe.window(), "writeSettings"); };
+    store();
+    store();
+    QDir().rmdir(file);
+    store();
+    QDir(folder).removeRecursively();
+    QFile(folder).open(QIODevice::WriteOnly);
+    store();
+    QFile::remove(folder);
+    QStringList shown;
+    for (const QMessageBox* box : probe.window().findChildren<QMessageBox*>())
+        shown.append(box->text());
+    QCOMPARE(shown, capture.warnings().filter("Parlink: "));
+    QCOMPARE(shown.size(), 5);
+    QVERIFY(shown[3].startsWith("Parlink: cannot store the settings in " + file + ": the file cannot be written ("));
+    QVERIFY(shown[4].startsWith("Parlink: cannot store the settings in " + file + ": its folder cannot be written ("));
 }
 
 void TestMainWindow::largerFontsGetRoom_data()
