@@ -104,21 +104,25 @@ void CHidVoip::hidConnectTimer()
         return;
     device = hid_open(consoleVendorId, consoleProductId, nullptr);
     if (!device) {
-        reportRefusedConsole();
+        setOpenRefused(consolePresent());
         return;
     }
-    openRefused = false;
+    setOpenRefused(false);
     hid_set_nonblocking(device, 1);
     readerTimer->start(pollIntervalMs);
     emit opened();
 }
 
-void CHidVoip::reportRefusedConsole()
+void CHidVoip::setOpenRefused(bool refused)
 {
-    const bool refused = consolePresent();
-    if (refused && !openRefused)
-        qWarning("Parlink: the mixing console is plugged in but cannot be opened; %s.", refusedConsoleAdvice);
+    if (refused == openRefused)
+        return;
     openRefused = refused;
+    const QString warning = QStringLiteral("Parlink: the mixing console is plugged in but cannot be opened; %1.")
+                                .arg(QLatin1String(refusedConsoleAdvice));
+    if (refused)
+        qWarning("%s", qPrintable(warning));
+    emit refusalChanged(refused, warning);
 }
 
 void CHidVoip::hidReaderTimer()

@@ -23,6 +23,8 @@ signals:
     void connect_clicked();
     // The console has just been opened; until something is written its LEDs show whatever they last showed.
     void opened();
+    // The console is plugged in but cannot be opened (refused true), or that is over; warning tells the user why.
+    void refusalChanged(bool refused, const QString& warning);
 
 public slots:
     void onConsoleChanged(int console);
@@ -32,7 +34,7 @@ private slots:
     void hidReaderTimer();
 
 private:
-    void reportRefusedConsole();
+    void setOpenRefused(bool refused);
 
     QTimer* connectTimer;
     QTimer* readerTimer;

@@ -46,13 +46,13 @@ void MainWindow::onReadyRead()
             callState = CallConnected;
             blinkTimer->stop();
             hidVoip->setIncomingLed(false);
-            hidVoip->setConnectLed(true);
+            showConnectLed(true);
         }
         if (text == QLatin1String("-s disconnected")) {
             callState = CallIdle;
             blinkTimer->stop();
             hidVoip->setIncomingLed(false);
-            hidVoip->setConnectLed(false);
+            showConnectLed(false);
         }
     }
 }
@@ -65,19 +65,25 @@ void MainWindow::timeout()
     blinkPhase = !blinkPhase;
 }
 
-// A console that was just plugged in, or one whose LEDs a killed Parlink left lit, shows the call as it stands.
-// While a call is incoming the blink ticks take the incoming LED over.
+// A console that was just plugged in or chosen, or one whose LEDs a killed Parlink left lit, shows what the LEDs
+// showed before: the connect LED as last set, not as the call state would have it (in internal mode with "Hang up"
+// clear the LED outlasts the call). While a call is incoming the blink ticks take the incoming LED over.
 void MainWindow::showCallStateOnConsole()
 {
-    const bool inCall = remoteMode() ? callState == CallConnected : callState != CallIdle;
     hidVoip->setIncomingLed(false);
-    hidVoip->setConnectLed(inCall);
+    hidVoip->setConnectLed(connectLedLit);
+}
+
+void MainWindow::showConnectLed(bool lit)
+{
+    connectLedLit = lit;
+    hidVoip->setConnectLed(lit);
 }
 
 void MainWindow::on_radioButton_conn_led_internal_toggled(bool)
 {
     blinkTimer->stop();
-    hidVoip->setConnectLed(false);
+    showConnectLed(false);
     hidVoip->setIncomingLed(false);
     callState = CallIdle;
 }

@@ -27,11 +27,11 @@ void MainWindow::connect_clicked()
         if (callState != CallIdle) {
             if (ui->chk_hangup->isChecked()) {
                 hangUp();
-                hidVoip->setConnectLed(false);
+                showConnectLed(false);
             }
         } else if (ui->chk_connect->isChecked()) {
             answer();
-            hidVoip->setConnectLed(true);
+            showConnectLed(true);
         }
         callState = callState == CallIdle ? 1 : 0;
         return;
@@ -59,11 +59,17 @@ void MainWindow::hangUp()
 
 void MainWindow::answerOrHangUp(const char* commandKey, QComboBox* k1, QComboBox* k2, QComboBox* k3)
 {
-    const QString command = QSettings().value(QLatin1String(commandKey)).toString();
-    if (command.trimmed().isEmpty())
+    const QSettings settings;
+    const QVariant command = settings.value(QLatin1String(commandKey));
+    // The INI reader makes a list of a value with an unquoted comma: neither a piece of it nor the keys are meant.
+    if (command.userType() == QMetaType::QStringList)
+        qWarning("Parlink: %s in %s has a comma outside double quotes, so it reads as a list and the switch sends "
+                 "nothing; write it in double quotes",
+                 commandKey, qPrintable(settings.fileName()));
+    else if (command.toString().trimmed().isEmpty())
         processKeystroke(k1, k2, k3);
     else
-        runSoftphoneCommand(command);
+        runSoftphoneCommand(command.toString());
 }
 
 void MainWindow::processKeystroke(QComboBox* k1, QComboBox* k2, QComboBox* k3)

@@ -1,5 +1,6 @@
 #include "control/softphonecommand.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
@@ -13,11 +14,13 @@ QString obstacle(const QString& program)
 {
     if (program.isEmpty())
         return QStringLiteral("it names no program");
-    const QString path = QStandardPaths::findExecutable(program);
-    if (path.isEmpty())
-        return QFileInfo::exists(program) ? QStringLiteral("the program is not executable")
-                                          : QStringLiteral("no such program");
-    return {};
+    if (!QStandardPaths::findExecutable(program).isEmpty())
+        return {};
+    // No working directory is ours to rely on: Parlink starts wherever the desktop starts it.
+    if (QFileInfo(program).isRelative() && QDir::fromNativeSeparators(program).contains(QLatin1Char('/')))
+        return QStringLiteral("a relative path is looked up in PATH only; give the full path");
+    return QFileInfo::exists(program) ? QStringLiteral("the program is not executable")
+                                      : QStringLiteral("no such program");
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 #include "console/chidvoip.h"
 #include "control/keysender.h"
 #include "control/keytable.h"
+#include "ui/problemnotices.h"
 #include "ui_mainwindow.h"
 
 #include <QAction>
@@ -22,8 +23,10 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui(new Ui::MainWi
     ui->setupUi(this);
     quitting = false;
     callState = CallIdle;
+    connectLedLit = false;
     blinkTimer = new QTimer(this);
     hidVoip = new CHidVoip(this);
+    notices = new ProblemNotices(this);
     bindStatusSocket();
     setWindowTitle(tr("Parlink v%1.%2.%3.%4").arg(1).arg(0).arg(229).arg(0));
     fillKeySelectors();
@@ -34,8 +37,14 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui(new Ui::MainWi
     connect(udpSocket, SIGNAL(readyRead()), this, SLOT(onReadyRead()));
     connect(ui->comboBox_console, SIGNAL(currentIndexChanged(int)), hidVoip, SLOT(onConsoleChanged(int)));
     connect(hidVoip, &CHidVoip::opened, this, &MainWindow::showCallStateOnConsole);
+    // After the link's own slot: the newly chosen model shows the call as a reopened console does.
+    connect(ui->comboBox_console, qOverload<int>(&QComboBox::currentIndexChanged), this,
+            &MainWindow::showCallStateOnConsole);
+    connect(hidVoip, &CHidVoip::refusalChanged, notices, [this](bool refused, const QString& warning) {
+        notices->setProblem(ProblemNotices::ConsoleRefused, refused, warning);
+    });
 
-    hidVoip->setConnectLed(false);
+    showConnectLed(false);
     hidVoip->setIncomingLed(false);
     readSettings();
     createTray();
@@ -53,9 +62,13 @@ void MainWindow::bindStatusSocket()
 {
     udpSocket = new QUdpSocket(this);
     // Without the port the window still works; only the softphone's call states cannot reach it.
-    if (!udpSocket->bind(QHostAddress::Any, statusPort, QAbstractSocket::DefaultForPlatform))
-        qWarning("Parlink: cannot listen for call states on UDP port %u: %s", statusPort,
-                 qPrintable(udpSocket->errorString()));
+    if (udpSocket->bind(QHostAddress::Any, statusPort, QAbstractSocket::DefaultForPlatform))
+        return;
+    const QString warning = QStringLiteral("Parlink: cannot listen for call states on UDP port %1: %2")
+                                .arg(statusPort)
+                                .arg(udpSocket->errorString());
+    qWarning("%s", qPrintable(warning));
+    notices->setProblem(ProblemNotices::StatusPortTaken, true, warning);
 }
 
 void MainWindow::fillKeySelectors()
@@ -69,16 +82,15 @@ void MainWindow::fillKeySelectors()
     }
 }
 
-// The form's fixed size holds its rows at 96 DPI with the usual fonts, a little squeezed on some desktops (Linux's
-// usual font asks for a tenth more height), as it was made to look. With much larger fonts or metrics (a high-DPI
-// screen without scaling, Windows' styles under Wine) the limits would crush the rows to a few pixels, so then they
-// give way to what the layout needs.
+// The form's size limits hold its rows with Windows' usual font at 96 DPI. Wherever the fonts in use need more (Linux's
+// usual fonts, a high-DPI screen, Windows' styles under Wine), any squeeze cuts text, so the limits give way to what
+// the layout needs, in both directions.
 void MainWindow::keepFormLegible()
 {
-    constexpr double tolerableSqueeze = 0.75;
+    // The form's minimum width for the check boxes would otherwise win over what their text needs.
+    for (QWidget* checkBox : {ui->chk_connect, ui->chk_hangup})
+        checkBox->setMinimumWidth(qMax(checkBox->minimumWidth(), checkBox->minimumSizeHint().width()));
     const QSize needed = minimumSizeHint();
-    if (maximumHeight() >= needed.height() * tolerableSqueeze)
-        return;
     setMinimumSize(minimumSize().expandedTo(needed));
     setMaximumSize(maximumSize().expandedTo(needed));
     resize(size().expandedTo(needed));
@@ -99,6 +111,7 @@ void MainWindow::createTray()
     // Without a tray the icon cannot be reached, so the window itself is the only way in.
     if (!QSystemTrayIcon::isSystemTrayAvailable())
         show();
+    notices->showOn(trayIcon);
 }
 
 void MainWindow::addTrayEntry(const QString& text, const char* slot)

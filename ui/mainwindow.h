@@ -7,6 +7,7 @@
 #include <QMainWindow>
 
 class CHidVoip;
+class ProblemNotices;
 class QCloseEvent;
 class QMenu;
 class QSystemTrayIcon;
@@ -42,6 +43,7 @@ private:
     void addTrayEntry(const QString& text, const char* slot);
     bool remoteMode() const;
     void showCallStateOnConsole();
+    void showConnectLed(bool lit);
     void answer();
     void hangUp();
     void answerOrHangUp(const char* commandKey, QComboBox* k1, QComboBox* k2, QComboBox* k3);
@@ -55,4 +57,7 @@ private:
     QUdpSocket* udpSocket;
     CallState callState;
     bool quitting;
+    // What the call-state logic last asked of the connect LED, to show again on a reopened or newly chosen console.
+    bool connectLedLit;
+    ProblemNotices* notices;
 };

@@ -1,9 +1,13 @@
 // The user's ten choices, kept per user in the toolkit's native settings store.
 #include "ui/mainwindow.h"
 
+#include "ui/problemnotices.h"
 #include "ui_mainwindow.h"
 
+#include <QFile>
+#include <QFileInfo>
 #include <QSettings>
+#include <QTemporaryFile>
 
 namespace {
 
@@ -18,6 +22,24 @@ void restoreIndex(const QSettings& settings, const QString& key, QComboBox* sele
 {
     const int stored = settings.contains(key) ? settings.value(key, QVariant()).toInt() : absent;
     selector->setCurrentIndex(stored >= 0 && stored < selector->count() ? stored : absent);
+}
+
+// Why the store could not be written, found by trying what writing it takes: its file, then a new file beside it.
+QString storeFailure(const QSettings& settings)
+{
+    if (settings.status() == QSettings::FormatError)
+        return QStringLiteral("the file is damaged (it cannot be read as settings)");
+#ifdef Q_OS_WIN
+    return QStringLiteral("the registry refused the change");
+#else
+    QFile file(settings.fileName());
+    if (file.exists() && !file.open(QIODevice::Append | QIODevice::ExistingOnly))
+        return QStringLiteral("the file cannot be written (%1)").arg(file.errorString());
+    QTemporaryFile beside(QFileInfo(file).absolutePath() + QStringLiteral("/XXXXXX"));
+    if (!beside.open())
+        return QStringLiteral("its folder cannot be written (%1)").arg(beside.errorString());
+    return QStringLiteral("it could not be written (the disk may be full)");
+#endif
 }
 
 } // namespace
@@ -54,4 +76,12 @@ void MainWindow::writeSettings()
     settings.setValue(QStringLiteral("hangup_key3"), ui->hangup_3->currentIndex());
     settings.setValue(QStringLiteral("console"), ui->comboBox_console->currentIndex());
     settings.setValue(QStringLiteral("connect_led_internal"), ui->radioButton_conn_led_internal->isChecked());
+    settings.sync();
+    const bool stored = settings.status() == QSettings::NoError;
+    const QString warning = stored ? QString()
+                                   : QStringLiteral("Parlink: cannot store the settings in %1: %2")
+                                         .arg(settings.fileName(), storeFailure(settings));
+    // Said once, like the other problems, until a store succeeds again.
+    if (notices->setProblem(ProblemNotices::SettingsNotStored, !stored, warning))
+        qWarning("%s", qPrintable(warning));
 }

@@ -340,6 +340,8 @@ void TestCallState::consoleShowsTheCallWhenOpened_data()
     QTest::addRow("remote, connected") << 0 << true << connected << 0 << (connectLed | 0x01);
     QTest::addRow("remote, call ended") << 0 << true << QList<QByteArray>{"-s connected", "-s disconnected"} << 0
                                         << 0x01;
+    QTest::addRow("remote, incoming while connected")
+        << 0 << true << QList<QByteArray>{"-s connected", "-s incoming"} << 0 << (connectLed | 0x01);
     QTest::addRow("internal, no call") << 0 << false << none << 0 << 0x01;
     QTest::addRow("internal, in a call") << 0 << false << none << 1 << (connectLed | 0x01);
     QTest::addRow("internal, call ended") << 0 << false << none << 2 << 0x01;
@@ -347,7 +349,8 @@ void TestCallState::consoleShowsTheCallWhenOpened_data()
     QTest::addRow("shared LED, internal, in a call") << 4 << false << none << 1 << (incomingLed | 0x01);
 }
 
-// A console plugged back in during a call shows the call at once, not only after the next change.
+// A console plugged back in during a call shows the call at once, not only after the next change; so does another
+// console model chosen then, on its own LED lines.
 void TestCallState::consoleShowsTheCallWhenOpened()
 {
     QFETCH(int, model);
@@ -372,6 +375,11 @@ void TestCallState::consoleShowsTheCallWhenOpened()
     const QList<int> leds = probe.takeLedBytes();
     QVERIFY(!leds.isEmpty());
     QCOMPARE(leds.constLast(), shown);
+
+    const int other = model <= 2 ? 3 : 0;
+    probe.selector("comboBox_console")->setCurrentIndex(other);
+    const int lit = other <= 2 ? connectLed : incomingLed;
+    QCOMPARE(probe.takeLedBytes().constLast(), shown == 0x01 ? 0x01 : (lit | 0x01));
 }
 
 PARLINK_TEST_MAIN(TestCallState)

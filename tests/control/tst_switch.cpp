@@ -88,6 +88,7 @@ private slots:
     void internalMode();
     void remoteMode_data();
     void remoteMode();
+    void commandThatCannotStart_data();
     void commandThatCannotStart();
     void slowCommandHoldsNothingUp();
     void combinations_data();
@@ -177,6 +178,13 @@ void TestSwitch::internalMode()
     QCOMPARE(commands.lines(), ran);
     QCOMPARE(capture.debugMessages(), QStringList{});
     QCOMPARE(capture.warnings(), QStringList{});
+
+    // Plugged back in, the console shows what it showed, also where the LED outlasts the call ("Hang up" clear).
+    const int shown = fakehid::outputs().back().bytes.at(2);
+    fakehid::unplug();
+    probe.poll();
+    probe.openConsole();
+    QCOMPARE(probe.takeLedBytes().constLast(), shown);
 }
 
 void TestSwitch::remoteMode_data()
@@ -235,23 +243,41 @@ void TestSwitch::remoteMode()
     QCOMPARE(commands.lines(), ran);
 }
 
-// A softphone that is not installed: one warning naming the command and why, and the switch carries on.
+void TestSwitch::commandThatCannotStart_data()
+{
+    QTest::addColumn<QStringList>("stored"); // two pieces: read as a list, as an unquoted comma makes it
+    QTest::addColumn<QString>("warningEnd");
+
+    QTest::addRow("not installed") << QStringList{"no-such-softphone --cmd answer"}
+                                   << "command \"no-such-softphone --cmd answer\": no such program";
+    QTest::addRow("relative path") << QStringList{"./rec.sh"}
+                                   << "\"./rec.sh\": a relative path is looked up in PATH only; give the full path";
+    QTest::addRow("unquoted comma: neither half runs") << QStringList{"<log>", "b"} << "; write it in double quotes";
+}
+
+// One warning naming the command and why, and the switch carries on.
 void TestSwitch::commandThatCannotStart()
 {
+    QFETCH(QStringList, stored);
+    QFETCH(QString, warningEnd);
+
     SoftphoneCommands commands;
-    commands.set(QStringLiteral("no-such-softphone --cmd answer"), QString());
+    stored.replaceInStrings("<log>", commands.logging("answer"));
+    QSettings().setValue("answer_command", stored.size() == 1 ? QVariant(stored.first()) : QVariant(stored));
     WindowProbe probe;
     probe.openConsole();
     probe.takeLedBytes();
     MessageCapture capture;
     probe.pressSwitch();
-    QCOMPARE(capture.warnings(), QStringList{QStringLiteral("Parlink: cannot run the softphone command "
-                                                            "\"no-such-softphone --cmd answer\": no such program")});
+    QCOMPARE(capture.warnings().size(), 1);
+    QVERIFY2(capture.warnings().first().endsWith(warningEnd), qPrintable(capture.warnings().first()));
     QCOMPARE(recordingkeysender::events(), Keys{});
     QCOMPARE(probe.takeLedBytes(), QList<int>{0x05});
     probe.pressSwitch();
     QCOMPARE(recordingkeysender::events(), hangupKeys);
     QCOMPARE(probe.takeLedBytes(), QList<int>{0x01});
+    QTest::qWait(settleMs);
+    QCOMPARE(commands.lines(), QStringList{});
 }
 
 // A command that takes its time is never waited for: the blink goes on and the next press is handled.

@@ -4,8 +4,11 @@
 #include "messagecapture.h"
 #include "testmain.h"
 #include "windowprobe.h"
+#include "xvfbserver.h"
 
+#include <QDir>
 #include <QMenu>
+#include <QMessageBox>
 #include <QSettings>
 #include <QSystemTrayIcon>
 #include <QUdpSocket>
@@ -21,7 +24,7 @@ private slots:
     void slotsInOrder();
     void withoutATrayTheWindowShowsAndClosingQuits();
     void quitStoresTheSettingsAndEndsTheLoop();
-    void takenPortIsReportedOnce();
+    void problemsReachTheUser();
     void largerFontsGetRoom_data();
     void largerFontsGetRoom();
 };
@@ -105,7 +108,9 @@ void TestMainWindow::quitStoresTheSettingsAndEndsTheLoop()
     QCOMPARE(QSettings().value(QStringLiteral("keystroke_key3")).toInt(), 91);
 }
 
-void TestMainWindow::takenPortIsReportedOnce()
+// Each problem is shown as it starts, with its warning's text (here, without a tray, in a message box), and again
+// only after it went away: the port taken before there is a tray, a refused console, a store that cannot be written.
+void TestMainWindow::problemsReachTheUser()
 {
     QUdpSocket other;
     QVERIFY(other.bind(QHostAddress::AnyIPv4, 6123, QUdpSocket::DontShareAddress));
@@ -116,39 +121,94 @@ void TestMainWindow::takenPortIsReportedOnce()
     QVERIFY(warnings.first().startsWith(QStringLiteral("Parlink: cannot listen for call states on UDP port 6123")));
     QCOMPARE(probe.selector("connect_1")->count(), KeyTable::count);
     QVERIFY(probe.window().findChild<QSystemTrayIcon*>()->isVisible());
+
+    fakehid::refuseOpen(true);
+    probe.openConsole();
+    probe.openConsole();
+    fakehid::refuseOpen(false);
+    probe.openConsole();
+    fakehid::failNextRead(-1);
+    probe.poll();
+    fakehid::refuseOpen(true);
+    probe.openConsole();
+
+    // A folder where the store's file belongs, then a file where its folder belongs: neither can be written.
+    const QString file = QSettings().fileName();
+    const QString folder = QFileInfo(file).absolutePath();
+    QFile::remove(file);
+    QDir().mkpath(file);
+    const auto store = [&] { QMetaObject::invokeMethod(&probe.window(), "writeSettings"); };
+    store();
+    store();
+    QDir().rmdir(file);
+    store();
+    QDir(folder).removeRecursively();
+    QFile(folder).open(QIODevice::WriteOnly);
+    store();
+    QFile::remove(folder);
+    QStringList shown;
+    for (const QMessageBox* box : probe.window().findChildren<QMessageBox*>())
+        shown.append(box->text());
+    QCOMPARE(shown, capture.warnings().filter("Parlink: "));
+    QCOMPARE(shown.size(), 5);
+    QVERIFY(shown[3].startsWith("Parlink: cannot store the settings in " + file + ": the file cannot be written ("));
+    QVERIFY(shown[4].startsWith("Parlink: cannot store the settings in " + file + ": its folder cannot be written ("));
 }
 
 void TestMainWindow::largerFontsGetRoom_data()
 {
     QTest::addColumn<qreal>("scale");
-    QTest::addRow("usual font") << 1.0;
-    QTest::addRow("twice") << 2.0;
+    QTest::addColumn<int>("xvfbDpi"); // 0: here, on the offscreen platform
+    QTest::addRow("small font: the form's own size") << 0.4 << 0;
+    QTest::addRow("usual font") << 1.0 << 0;
+    QTest::addRow("twice") << 2.0 << 0;
+    QTest::addRow("Xvfb, 96 DPI") << 1.0 << 96;
+    QTest::addRow("Xvfb, 144 DPI") << 1.0 << 144;
 }
 
-// As on a high-DPI screen or under Windows' own metrics: the window gives its form the room the layout needs, and
-// with the usual font it keeps the form's own size limits.
+// As with Linux's fonts, on a high-DPI screen or under Windows' own metrics: every widget of the form gets at least
+// the room it asks for, also when the window is dragged smaller, and where the form's own size is enough it stays.
 void TestMainWindow::largerFontsGetRoom()
 {
     QFETCH(qreal, scale);
+    QFETCH(int, xvfbDpi);
+    if (xvfbDpi && QGuiApplication::platformName() != QLatin1String("xcb")) {
+        // The platform's real fonts, scaled as the entry asks: a copy of this test runs the row on a private X server.
+        XvfbServer server;
+        QVERIFY2(server.start({"-screen", "0", "2048x1536x24"}), qPrintable(server.errorString()));
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.remove("DBUS_SESSION_BUS_ADDRESS");
+        environment.insert("QT_QPA_PLATFORM", "xcb");
+        environment.insert("DISPLAY", server.display());
+        environment.insert("QT_FONT_DPI", QString::number(xvfbDpi));
+        environment.insert("QT_AUTO_SCREEN_SCALE_FACTOR", "1");
+        ChildProcess copy;
+        copy.setProcessEnvironment(environment);
+        copy.setProcessChannelMode(QProcess::ForwardedChannels);
+        copy.start(QCoreApplication::applicationFilePath(), {QString("largerFontsGetRoom:") + QTest::currentDataTag()});
+        QVERIFY(copy.waitForFinished(60000));
+        QCOMPARE(copy.exitCode(), 0);
+        return;
+    }
     const QFont usual = QApplication::font();
     QFont larger = usual;
     larger.setPointSizeF(usual.pointSizeF() * scale);
     QApplication::setFont(larger);
+    const auto restoreFont = qScopeGuard([usual] { QApplication::setFont(usual); });
     WindowProbe probe;
-    QApplication::setFont(usual);
-    const MainWindow& window = probe.window();
-    if (scale == 1.0) {
+    MainWindow& window = probe.window();
+    if (scale < 1.0) {
         QCOMPARE(window.size(), QSize(444, 266));
-        QCOMPARE(window.minimumSize(), QSize(444, 183));
         QCOMPARE(window.maximumSize(), QSize(444, 266));
-    } else {
-        const QSize needed = window.minimumSizeHint();
-        QVERIFY2(window.height() >= needed.height() && window.width() >= needed.width(),
-                 qPrintable(QStringLiteral("%1x%2 for a form that needs %3x%4")
-                                .arg(window.width())
-                                .arg(window.height())
-                                .arg(needed.width())
-                                .arg(needed.height())));
+    }
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    window.resize(window.minimumSize());
+    QTRY_COMPARE(window.size(), window.minimumSize());
+    for (const QWidget* widget : window.findChildren<QWidget*>()) {
+        // The form caps the "+" labels at 10 pixels; no layout can give them more.
+        const QSize needed = widget->minimumSizeHint().boundedTo(widget->maximumSize());
+        QVERIFY2(!widget->isVisible() || (widget->width() >= needed.width() && widget->height() >= needed.height()),
+                 qPrintable(widget->objectName()));
     }
 }
 

@@ -1,0 +1,40 @@
+#include "ui/problemnotices.h"
+
+#include <QMessageBox>
+#include <QSystemTrayIcon>
+#include <QWidget>
+
+ProblemNotices::ProblemNotices(QWidget* window) : QObject(window), window(window) {}
+
+bool ProblemNotices::setProblem(Problem problem, bool present, const QString& text)
+{
+    const bool starts = present && !active[problem];
+    active[problem] = present;
+    texts[problem] = text;
+    if (starts && ready)
+        show(text);
+    return starts;
+}
+
+void ProblemNotices::showOn(QSystemTrayIcon* trayIcon)
+{
+    tray = trayIcon;
+    ready = true;
+    for (int problem = 0; problem < problemCount; ++problem) {
+        if (active[problem])
+            show(texts[problem]);
+    }
+}
+
+void ProblemNotices::show(const QString& text)
+{
+    if (QSystemTrayIcon::isSystemTrayAvailable()) {
+        tray->showMessage(tr("Parlink"), text, QSystemTrayIcon::Warning);
+        return;
+    }
+    // Not modal: the switch, the LEDs and the window go on working while the message waits to be read.
+    auto* box = new QMessageBox(QMessageBox::Warning, tr("Parlink"), text, QMessageBox::Ok, window);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::NonModal);
+    box->show();
+}
