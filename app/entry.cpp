@@ -2,6 +2,7 @@
 
 #include "app/applicationidentity.h"
 #include "app/commandline.h"
+#include "app/inerteventdispatcher.h"
 #include "app/toolkitarguments.h"
 #include "app/windowlibrary.h"
 
@@ -15,6 +16,7 @@ int runCommandMode(ToolkitArguments& toolkit)
 {
     int count = static_cast<int>(toolkit.remaining.size());
     toolkit.remaining.push_back(nullptr);
+    QCoreApplication::setEventDispatcher(new InertEventDispatcher);
     QCoreApplication app(count, toolkit.remaining.data());
     setApplicationIdentity();
     return runCommandLine(app);

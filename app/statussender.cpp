@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QHostAddress>
+#include <QNetworkProxy>
 #include <QString>
 #include <QUdpSocket>
 
@@ -10,6 +11,9 @@
 int sendStatusDatagram(const QHostAddress& destination, const QString& command)
 {
     QUdpSocket socket;
+    // Straight to the destination: a proxy carries no datagram, and asking the system for one (WinHTTP on Windows)
+    // would cost a hook more than the send itself.
+    socket.setProxy(QNetworkProxy::NoProxy);
     QByteArray payload;
     payload.append("-s");
     payload.append(" ");
