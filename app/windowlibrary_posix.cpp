@@ -31,7 +31,8 @@ WindowModeEntry loadWindowMode(std::string& error)
     for (const std::string& path : candidates) {
         if (::access(path.c_str(), F_OK) != 0)
             continue;
-        void* library = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+        // Bound lazily, as a linked library would be: binding all of the toolkit's symbols up front slows the start.
+        void* library = ::dlopen(path.c_str(), RTLD_LAZY | RTLD_LOCAL);
         if (!library) {
             error = ::dlerror();
             return nullptr;
