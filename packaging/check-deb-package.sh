@@ -45,6 +45,7 @@ expected="-rwxr-xr-x root/root ./usr/bin/parlink
 -rw-r--r-- root/root ./usr/share/applications/parlink.desktop
 -rw-r--r-- root/root ./usr/share/doc/parlink/README.md
 -rw-r--r-- root/root ./usr/share/doc/parlink/changelog.gz
+-rw-r--r-- root/root ./usr/share/doc/parlink/copyright
 -rw-r--r-- root/root ./usr/share/man/man1/parlink.1.gz
 -rw-r--r-- root/root ./usr/share/parlink/parlink-autostart.desktop"
 for size in 16 32 48 64 128 256 512; do
@@ -129,9 +130,9 @@ fi
 output=$(env -u DISPLAY -u WAYLAND_DISPLAY "$root/usr/bin/parlink" 2>&1) || true
 [[ "$output" == "parlink: cannot open a display:"* ]] || fail "window mode did not start from the package: $output"
 
-# Debian's own package checker; the project has no licence yet, so no copyright file.
+# Debian's own package checker, every tag in force.
 if command -v lintian >/dev/null; then
-    lintian --fail-on error,warning --suppress-tags no-copyright-file "$deb" || fail "lintian finds fault with the package"
+    lintian --fail-on error,warning "$deb" || fail "lintian finds fault with the package"
 else
     echo "lintian is not installed: the package was not checked against Debian's policy"
 fi

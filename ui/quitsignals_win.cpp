@@ -4,13 +4,17 @@
 // as WM_ENDSESSION has been answered. Qt's tray window passes neither message on, and the form has no window until
 // it is first shown, so a hidden window of our own takes them, on a thread of its own: it asks the event loop to
 // quit and holds WM_ENDSESSION until the program has ended by itself (settings stored, LEDs off, status 0).
+// WM_CLOSE sent to it from outside (the installer, taskkill without /F) takes the same way out.
 #include "ui/quitsignals.h"
 
 #include <QAbstractNativeEventFilter>
 #include <QCoreApplication>
+#include <QGuiApplication>
+#include <QWindow>
 
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
 
 namespace {
@@ -19,6 +23,8 @@ constexpr wchar_t windowClassName[] = L"ParlinkSessionEnd";
 // Windows takes a program that holds WM_ENDSESSION longer for hung; the orderly way out needs far less.
 constexpr DWORD endSessionHoldMs = 5000;
 constexpr DWORD threadEndWaitMs = 2000;
+// How the destructor ends the window's thread, WM_CLOSE being taken for a request to quit.
+constexpr UINT stopThreadMessage = WM_APP + 1;
 
 #if QT_VERSION >= QT_VERSION_CHECK(6, 0, 0)
 using NativeResult = qintptr;
@@ -34,12 +40,17 @@ public:
 
     // Qt's own windows (the form, once shown) get the same messages. Qt would close them on the first (the form
     // only hides, so Qt would refuse the log-off) and end the event loop on the second, before the settings are
-    // stored. This answers for them and leaves the session's end to our window.
+    // stored. This answers for them and leaves the session's end to our window. taskkill without /F sends WM_CLOSE
+    // to every top-level window, Qt's hidden ones too; on the tray icon's, Qt would end the event loop without
+    // asking the form: that takes the way out of "Quit" here.
     bool nativeEventFilter(const QByteArray& eventType, void* message, NativeResult* result) override;
 
 private:
     static DWORD WINAPI run(void* self);
     static LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    static SessionWindow* of(HWND window);
+    // From any thread: the event loop quits the way "Quit" does.
+    void askToQuit();
 
     QuitSignalWatcher* watcher;
     HANDLE thread = nullptr;
@@ -61,18 +72,34 @@ SessionWindow::~SessionWindow()
     // While the session ends, the thread holds WM_ENDSESSION until the process is gone: leave it be.
     if (!sessionEnding) {
         if (const HWND created = window)
-            PostMessageW(created, WM_CLOSE, 0, 0);
+            PostMessageW(created, stopThreadMessage, 0, 0);
         WaitForSingleObject(thread, threadEndWaitMs);
     }
     CloseHandle(thread);
 }
 
+// The form's window or a menu's, as opposed to the hidden windows Qt keeps for itself.
+bool isQWindow(HWND native)
+{
+    const QWindowList windows = QGuiApplication::allWindows();
+    return std::any_of(windows.cbegin(), windows.cend(), [native](const QWindow* window) {
+        return window->handle() && reinterpret_cast<HWND>(window->winId()) == native;
+    });
+}
+
 bool SessionWindow::nativeEventFilter(const QByteArray&, void* message, NativeResult* result)
 {
-    const UINT id = static_cast<const MSG*>(message)->message;
+    const auto* received = static_cast<const MSG*>(message);
+    const UINT id = received->message;
+    if (id == WM_CLOSE && !isQWindow(received->hwnd)) {
+        askToQuit();
+        return true;
+    }
     if (id != WM_QUERYENDSESSION && id != WM_ENDSESSION)
         return false;
-    *result = id == WM_QUERYENDSESSION ? TRUE : 0;
+    // Messages taken from the queue come without a result to fill in.
+    if (result)
+        *result = id == WM_QUERYENDSESSION ? TRUE : 0;
     return true;
 }
 
@@ -96,6 +123,16 @@ DWORD WINAPI SessionWindow::run(void* self)
     return 0;
 }
 
+SessionWindow* SessionWindow::of(HWND window)
+{
+    return reinterpret_cast<SessionWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+}
+
+void SessionWindow::askToQuit()
+{
+    QMetaObject::invokeMethod(watcher, "onSignalArrived", Qt::QueuedConnection);
+}
+
 LRESULT CALLBACK SessionWindow::windowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
@@ -105,11 +142,17 @@ LRESULT CALLBACK SessionWindow::windowProcedure(HWND window, UINT message, WPARA
         break;
     case WM_QUERYENDSESSION:
         return TRUE;
+    case WM_CLOSE:
+        of(window)->askToQuit();
+        return 0;
+    case stopThreadMessage:
+        DestroyWindow(window);
+        return 0;
     case WM_ENDSESSION:
         if (wParam) {
-            auto* self = reinterpret_cast<SessionWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+            SessionWindow* self = of(window);
             self->sessionEnding = true;
-            QMetaObject::invokeMethod(self->watcher, "onSignalArrived", Qt::QueuedConnection);
+            self->askToQuit();
             // The program ends during this wait; returning would let Windows end it at once.
             Sleep(endSessionHoldMs);
         }

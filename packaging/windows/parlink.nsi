@@ -1,20 +1,34 @@
-; The Windows installer: Parlink in Program Files, a Start-menu shortcut, an uninstaller that Windows lists, and the
-; choice to start Parlink with Windows. /S installs and uninstalls silently (with the autostart chosen).
-; makensis -DVERSION=1.2.3.4 -DAPP_DIR=<folder that runs in place> -DICON=<.ico> -DOUTFILE=<setup.exe> parlink.nsi
+; The Windows installer: Parlink in Program Files for all users, a Start-menu shortcut, an uninstaller that Windows
+; lists, and the choice to start Parlink with Windows. A running Parlink is asked to quit first and, after an
+; upgrade, started again. /S installs and uninstalls silently, with the autostart unless /NOAUTOSTART is given.
+; makensis -DVERSION=1.2.3.4 -DAPP_DIR=<folder that runs in place> -DFILES=<its file list, .nsh> -DICON=<.ico>
+;          -DOUTFILE=<setup.exe> parlink.nsi
 Unicode true
 Target amd64-unicode
 SetCompressor /SOLID lzma
 
 !include "MUI2.nsh"
+!include "LogicLib.nsh"
+!include "Sections.nsh"
+!include "FileFunc.nsh"
+!include "WinMessages.nsh"
+; PARLINK_FILES and PARLINK_FOLDERS: what build-windows laid out, the only files the uninstaller removes.
+!include "${FILES}"
 
 !define PRODUCT "Parlink"
 !define PUBLISHER "Orvanta"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Parlink"
 !define RUN_KEY "Software\Microsoft\Windows\CurrentVersion\Run"
+; Parlink's hidden top-level window: WM_CLOSE to it quits Parlink the way "Quit" does.
+!define PARLINK_WINDOW_CLASS "ParlinkSessionEnd"
+; How long a running Parlink gets to quit, in steps of 250 ms.
+!define CLOSE_WAIT_STEPS 40
+!define START_WAIT_STEPS 20
 
 Name "${PRODUCT}"
 OutFile "${OUTFILE}"
 InstallDir "$PROGRAMFILES64\${PRODUCT}"
+InstallDirRegKey HKLM "${UNINSTALL_KEY}" "InstallLocation"
 RequestExecutionLevel admin
 ShowInstDetails nevershow
 ShowUninstDetails nevershow
@@ -25,10 +39,14 @@ VIAddVersionKey "CompanyName" "${PUBLISHER}"
 VIAddVersionKey "FileDescription" "${PRODUCT} setup"
 VIAddVersionKey "FileVersion" "${VERSION}"
 VIAddVersionKey "ProductVersion" "${VERSION}"
-VIAddVersionKey "LegalCopyright" "${PUBLISHER}"
+VIAddVersionKey "LegalCopyright" "Parlink developers, MIT licence"
 
 !define MUI_ICON "${ICON}"
 !define MUI_UNICON "${ICON}"
+!define MUI_LICENSEPAGE_BUTTON "$(^NextBtn)"
+!define MUI_LICENSEPAGE_TEXT_BOTTOM "Qt, hidapi and the MinGW-w64 runtime that come with Parlink are under their own \
+    licences, listed in THIRD-PARTY-NOTICES.txt in Parlink's folder."
+!insertmacro MUI_PAGE_LICENSE "${APP_DIR}\LICENSE.txt"
 !define MUI_COMPONENTSPAGE_NODESC
 !insertmacro MUI_PAGE_COMPONENTS
 !insertmacro MUI_PAGE_DIRECTORY
@@ -37,21 +55,81 @@ VIAddVersionKey "LegalCopyright" "${PUBLISHER}"
 !insertmacro MUI_UNPAGE_INSTFILES
 !insertmacro MUI_LANGUAGE "English"
 
-Function .onInit
-    SetShellVarContext all
-FunctionEnd
+; 1 once this run has closed a running Parlink, which the installer then starts again.
+Var ParlinkClosed
 
-Function un.onInit
-    SetShellVarContext all
-FunctionEnd
+!macro InstallFile folder name
+    SetOutPath "$INSTDIR${folder}"
+    File "${APP_DIR}${folder}\${name}"
+!macroend
+
+!macro RemoveFile folder name
+    Delete "$INSTDIR${folder}\${name}"
+!macroend
+
+!macro RemoveFolderIfEmpty folder
+    RMDir "$INSTDIR${folder}"
+!macroend
+
+; Sets $R0 to 1 when the file is there and cannot be written: a program that runs from it holds it.
+!macro CheckInUse folder name
+    ${If} ${FileExists} "$INSTDIR${folder}\${name}"
+        ClearErrors
+        FileOpen $R1 "$INSTDIR${folder}\${name}" a
+        ${If} ${Errors}
+            StrCpy $R0 1
+        ${Else}
+            FileClose $R1
+        ${EndIf}
+    ${EndIf}
+!macroend
+
+; Asks a running Parlink to quit and waits, a few seconds at most, until it has gone and none of its files is in
+; use (a Parlink in another user's session holds them too); stops the installation when that does not happen.
+!macro CloseParlinkFunction un action
+    Function ${un}CloseParlink
+        retry:
+        StrCpy $R2 0
+        StrCpy $R4 0
+        ${Do}
+            FindWindow $R3 "${PARLINK_WINDOW_CLASS}"
+            ${If} $R3 <> 0
+                StrCpy $ParlinkClosed 1
+                ${If} $R3 <> $R4
+                    SendMessage $R3 ${WM_CLOSE} 0 0 /TIMEOUT=1000
+                    StrCpy $R4 $R3
+                ${EndIf}
+            ${EndIf}
+            StrCpy $R0 0
+            !insertmacro PARLINK_FILES CheckInUse
+            ${If} $R3 = 0
+            ${AndIf} $R0 = 0
+                Return
+            ${EndIf}
+            ${If} $R2 >= ${CLOSE_WAIT_STEPS}
+                ${ExitDo}
+            ${EndIf}
+            IntOp $R2 $R2 + 1
+            Sleep 250
+        ${Loop}
+        ; Still there: its files stay as they are.
+        ${If} $R3 <> 0
+            StrCpy $ParlinkClosed 0
+        ${EndIf}
+        MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION "Parlink is still running, so its files cannot be \
+            ${action}.$\r$\n$\r$\nQuit Parlink (also where another user on this computer runs it), then choose Retry." \
+            /SD IDCANCEL IDRETRY retry
+        Abort "Parlink is still running."
+    FunctionEnd
+!macroend
+!insertmacro CloseParlinkFunction "" "replaced"
+!insertmacro CloseParlinkFunction "un." "removed"
 
 Section "Parlink" SectionProgram
     SectionIn RO
+    Call CloseParlink
+    !insertmacro PARLINK_FILES InstallFile
     SetOutPath "$INSTDIR"
-    File "${APP_DIR}\parlink.exe"
-    File "${APP_DIR}\*.dll"
-    File /r "${APP_DIR}\platforms"
-    File /r "${APP_DIR}\styles"
     WriteUninstaller "$INSTDIR\uninstall.exe"
     CreateShortcut "$SMPROGRAMS\${PRODUCT}.lnk" "$INSTDIR\parlink.exe" "" "$INSTDIR\parlink.exe" 0
 
@@ -64,23 +142,72 @@ Section "Parlink" SectionProgram
     WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\uninstall.exe" /S'
     WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
     WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
+    SectionGetSize ${SectionProgram} $0
+    WriteRegDWORD HKLM "${UNINSTALL_KEY}" "EstimatedSize" $0
+
+    ; The autostart is the next section's alone: unticked, none stays. Older versions wrote it for the installing
+    ; user only.
+    DeleteRegValue HKLM "${RUN_KEY}" "${PRODUCT}"
+    DeleteRegValue HKCU "${RUN_KEY}" "${PRODUCT}"
 SectionEnd
 
-; The Run key of the user who installs: Parlink belongs in that user's tray, and its settings live in that user's
-; part of the registry.
+; For all users, as the installation is.
 Section "Start Parlink with Windows" SectionAutostart
-    WriteRegStr HKCU "${RUN_KEY}" "${PRODUCT}" '"$INSTDIR\parlink.exe"'
+    WriteRegStr HKLM "${RUN_KEY}" "${PRODUCT}" '"$INSTDIR\parlink.exe"'
 SectionEnd
 
-; What the installer put there, and nothing else: the user's settings under HKCU\Software\Orvanta\Parlink stay.
+; Only the files the installer wrote, then each folder if nothing else is left in it: the folder may be shared with
+; other programs. The user's settings under HKCU\Software\Orvanta\Parlink stay.
 Section "Uninstall"
-    Delete "$INSTDIR\parlink.exe"
-    Delete "$INSTDIR\*.dll"
-    RMDir /r "$INSTDIR\platforms"
-    RMDir /r "$INSTDIR\styles"
+    Call un.CloseParlink
+    !insertmacro PARLINK_FILES RemoveFile
     Delete "$INSTDIR\uninstall.exe"
+    !insertmacro PARLINK_FOLDERS RemoveFolderIfEmpty
     RMDir "$INSTDIR"
     Delete "$SMPROGRAMS\${PRODUCT}.lnk"
+    DeleteRegValue HKLM "${RUN_KEY}" "${PRODUCT}"
     DeleteRegValue HKCU "${RUN_KEY}" "${PRODUCT}"
     DeleteRegKey HKLM "${UNINSTALL_KEY}"
 SectionEnd
+
+Function .onInit
+    SetShellVarContext all
+    StrCpy $ParlinkClosed 0
+    ${GetParameters} $0
+    ClearErrors
+    ${GetOptions} $0 "/NOAUTOSTART" $1
+    ${IfNot} ${Errors}
+        !insertmacro UnselectSection ${SectionAutostart}
+    ${EndIf}
+FunctionEnd
+
+Function un.onInit
+    SetShellVarContext all
+FunctionEnd
+
+; The Parlink this run closed runs again, also when the installation failed (its old files are still there).
+; Started through Explorer, it runs as the desktop's user without the installer's administrator rights; only when
+; none has shown up after a few seconds is it started directly.
+Function StartParlinkAgain
+    ${If} $ParlinkClosed <> 1
+        Return
+    ${EndIf}
+    SetOutPath "$INSTDIR"
+    Exec '"$WINDIR\explorer.exe" "$INSTDIR\parlink.exe"'
+    ${For} $R2 1 ${START_WAIT_STEPS}
+        Sleep 250
+        FindWindow $R3 "${PARLINK_WINDOW_CLASS}"
+        ${If} $R3 <> 0
+            Return
+        ${EndIf}
+    ${Next}
+    Exec '"$INSTDIR\parlink.exe"'
+FunctionEnd
+
+Function .onInstSuccess
+    Call StartParlinkAgain
+FunctionEnd
+
+Function .onInstFailed
+    Call StartParlinkAgain
+FunctionEnd
