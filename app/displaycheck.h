@@ -6,6 +6,6 @@
 // Empty when the platform can show windows here; otherwise one line saying what is missing.
 std::string displayProblem(const std::string& platform);
 
-// Why the toolkit could not start on the display it was given, from its own last word (which only speaks of
-// reinstalling): one line for the user.
-std::string toolkitStartProblem(const std::string& toolkitMessage);
+// Why the toolkit's platform could not start, where the toolkit's own last word only speaks of reinstalling: one
+// line for the user, after the toolkit's own warnings.
+std::string toolkitStartProblem(const std::string& platform);

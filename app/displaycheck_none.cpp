@@ -6,7 +6,7 @@ std::string displayProblem(const std::string&)
     return {};
 }
 
-std::string toolkitStartProblem(const std::string& toolkitMessage)
+std::string toolkitStartProblem(const std::string& platform)
 {
-    return toolkitMessage.substr(0, toolkitMessage.find('\n'));
+    return "the toolkit's platform plug-in \"" + platform + "\" could not start";
 }

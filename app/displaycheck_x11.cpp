@@ -39,13 +39,12 @@ std::string displayProblem(const std::string& platform)
     return {};
 }
 
-std::string toolkitStartProblem(const std::string&)
+std::string toolkitStartProblem(const std::string& platform)
 {
-    const std::string display = environment("DISPLAY");
     const std::string waylandDisplay = environment("WAYLAND_DISPLAY");
-    if (display.empty())
+    if (environment("DISPLAY").empty() && !waylandDisplay.empty() &&
+        (startsWith(platform, "xcb") || startsWith(platform, "wayland")))
         return "there is only the Wayland display " + waylandDisplay +
                " and the toolkit cannot use it; Parlink needs XWayland (DISPLAY) on a Wayland desktop";
-    return "the toolkit cannot use the display DISPLAY=" + display +
-           (waylandDisplay.empty() ? std::string() : " or WAYLAND_DISPLAY=" + waylandDisplay);
+    return "the toolkit's platform plug-in \"" + platform + "\" could not start (see its messages above)";
 }

@@ -2,7 +2,9 @@
 
 #include <climits>
 #include <cstdio>
+#include <cstring>
 #include <dlfcn.h>
+#include <link.h>
 #include <unistd.h>
 
 namespace {
@@ -21,6 +23,28 @@ std::string executableFolder()
     return executable.substr(0, executable.rfind('/'));
 }
 
+// A library cut short (an interrupted copy, a full disk) makes the loader fault on pages the file does not have:
+// every segment the loader maps must lie within the file.
+bool wholeLibrary(const std::string& path)
+{
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file)
+        return true; // the loader says why it cannot be read
+    ElfW(Ehdr) header;
+    bool whole = std::fread(&header, sizeof header, 1, file) == 1;
+    if (whole && std::memcmp(header.e_ident, ELFMAG, SELFMAG) == 0 && std::fseek(file, 0, SEEK_END) == 0) {
+        const auto size = static_cast<ElfW(Off)>(std::ftell(file));
+        for (int index = 0; whole && index < header.e_phnum; ++index) {
+            ElfW(Phdr) segment;
+            whole = std::fseek(file, long(header.e_phoff + ElfW(Off)(index) * header.e_phentsize), SEEK_SET) == 0 &&
+                    std::fread(&segment, sizeof segment, 1, file) == 1 &&
+                    (segment.p_type != PT_LOAD || segment.p_offset + segment.p_filesz <= size);
+        }
+    }
+    std::fclose(file);
+    return whole;
+}
+
 } // namespace
 
 WindowModeEntry loadWindowMode(std::string& error)
@@ -31,6 +55,10 @@ WindowModeEntry loadWindowMode(std::string& error)
     for (const std::string& path : candidates) {
         if (::access(path.c_str(), F_OK) != 0)
             continue;
+        if (!wholeLibrary(path)) {
+            error = path + " is damaged (cut short); install Parlink again";
+            return nullptr;
+        }
         // Bound lazily, as a linked library would be: binding all of the toolkit's symbols up front slows the start.
         void* library = ::dlopen(path.c_str(), RTLD_LAZY | RTLD_LOCAL);
         if (!library) {

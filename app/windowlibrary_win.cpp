@@ -51,7 +51,8 @@ WindowModeEntry loadWindowMode(std::string& error)
     // The library's own imports (Qt, hidapi) are looked for in its folder first, as the executable's are.
     const HMODULE library = LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
     if (!library) {
-        error = narrow(path) + ": " + systemMessage(GetLastError());
+        // Windows names neither the DLL it did not find nor the damaged one: it may be this one or one it needs.
+        error = narrow(path) + " or a DLL it needs (Qt, hidapi) cannot be loaded: " + systemMessage(GetLastError());
         return nullptr;
     }
     if (const FARPROC entry = GetProcAddress(library, windowModeEntryName))

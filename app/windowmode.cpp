@@ -16,6 +16,7 @@
 namespace {
 
 QtMessageHandler toolkitMessageHandler = nullptr;
+std::string toolkitPlatform;
 
 // The toolkit ends the process when no platform plug-in can start on the display it was given (a Wayland-only
 // desktop without its Wayland plug-in, say): say so as for a missing display, and end with status 1.
@@ -25,7 +26,7 @@ void endOnToolkitStartFailure(QtMsgType type, const QMessageLogContext& context,
         toolkitMessageHandler(type, context, message);
         return;
     }
-    std::fprintf(stderr, "parlink: cannot open a display: %s\n", toolkitStartProblem(message.toStdString()).c_str());
+    std::fprintf(stderr, "parlink: cannot open a display: %s\n", toolkitStartProblem(toolkitPlatform).c_str());
     std::_Exit(1);
 }
 
@@ -54,7 +55,8 @@ int runResident()
 
 extern "C" Q_DECL_EXPORT int parlinkWindowMode(int argc, char* argv[])
 {
-    const std::string problem = displayProblem(withoutToolkitOptions(argc, argv, defaultToolkitPlatform()).platform);
+    toolkitPlatform = withoutToolkitOptions(argc, argv, defaultToolkitPlatform()).platform;
+    const std::string problem = displayProblem(toolkitPlatform);
     if (!problem.empty()) {
         std::fprintf(stderr, "parlink: cannot open a display: %s\n", problem.c_str());
         return 1;

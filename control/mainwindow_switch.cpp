@@ -62,11 +62,17 @@ void MainWindow::answerOrHangUp(const char* commandKey, QComboBox* k1, QComboBox
     const QSettings settings;
     const QVariant command = settings.value(QLatin1String(commandKey));
     // The INI reader makes a list of a value with an unquoted comma: neither a piece of it nor the keys are meant.
-    if (command.userType() == QMetaType::QStringList)
-        qWarning("Parlink: %s in %s has a comma outside double quotes, so it reads as a list and the switch sends "
-                 "nothing; write it in double quotes",
-                 commandKey, qPrintable(settings.fileName()));
-    else if (command.toString().trimmed().isEmpty())
+    // Said once for each such value, not at every press.
+    if (command.userType() == QMetaType::QStringList) {
+        const QString seen =
+            QLatin1String(commandKey) + QLatin1Char('=') + command.toStringList().join(QLatin1Char(','));
+        if (!reportedCommandLists.contains(seen)) {
+            reportedCommandLists.append(seen);
+            qWarning("Parlink: %s in %s has a comma outside double quotes, so it reads as a list and the switch sends "
+                     "nothing; write it in double quotes",
+                     commandKey, qPrintable(settings.fileName()));
+        }
+    } else if (command.toString().trimmed().isEmpty())
         processKeystroke(k1, k2, k3);
     else
         runSoftphoneCommand(command.toString());

@@ -3,33 +3,60 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSettings>
 #include <QStandardPaths>
 
 #include <sys/un.h>
+#include <unistd.h>
 
 namespace {
 
 // A local socket's path must fit sockaddr_un, terminator included.
 constexpr int socketPathLimit = sizeof(sockaddr_un::sun_path) - 1;
+constexpr QFile::Permissions ownerOnly =
+    QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadUser | QFile::WriteUser | QFile::ExeUser;
+
+// The X display without its screen number: each desktop of a user has a Parlink of its own.
+QString desktop()
+{
+    const QString display = qEnvironmentVariable("DISPLAY");
+    if (display.isEmpty())
+        return qEnvironmentVariable("WAYLAND_DISPLAY");
+    const int screen = display.lastIndexOf(QLatin1Char('.'));
+    return screen > display.lastIndexOf(QLatin1Char(':')) ? display.left(screen) : display;
+}
+
+// Where there is no runtime folder: one of this user's own in the temporary folder, never one that someone else
+// made there first.
+QString privateTemporaryFolder()
+{
+    const QString folder = QDir::temp().filePath(QStringLiteral("parlink-") + QString::number(::geteuid()));
+    QDir().mkdir(folder);
+    QFile::setPermissions(folder, ownerOnly);
+    const QFileInfo info(folder);
+    return info.isDir() && info.ownerId() == ::geteuid() && info.permissions() == ownerOnly ? folder : QString();
+}
 
 } // namespace
 
 InstanceLocation instanceLocation()
 {
     // Named after the store, so that a Parlink with a store of its own (a test, say) runs beside another one.
-    const QByteArray store = QSettings().fileName().toUtf8();
+    const QByteArray scope = (QSettings().fileName() + QLatin1Char('\n') + desktop()).toUtf8();
     const QString name =
         QStringLiteral("parlink-") +
-        QString::fromLatin1(QCryptographicHash::hash(store, QCryptographicHash::Sha1).toHex().left(16));
+        QString::fromLatin1(QCryptographicHash::hash(scope, QCryptographicHash::Sha1).toHex().left(16));
+    const auto fits = [&](const QString& folder) {
+        return QDir::isAbsolutePath(folder) &&
+               QFile::encodeName(QDir(folder).filePath(name + QStringLiteral(".socket"))).size() <= socketPathLimit;
+    };
     // The session's runtime folder belongs to this machine and this user alone.
     QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    const auto fits = [&](const QString& place) {
-        return !place.isEmpty() &&
-               QFile::encodeName(QDir(place).filePath(name + QStringLiteral(".socket"))).size() <= socketPathLimit;
-    };
     if (!fits(folder))
-        folder = QDir::tempPath();
+        folder = privateTemporaryFolder();
+    if (!fits(folder))
+        return {};
     const QDir place(folder);
-    return {place.filePath(name + QStringLiteral(".lock")), place.filePath(name + QStringLiteral(".socket"))};
+    return {folder, place.filePath(name + QStringLiteral(".lock")), place.filePath(name + QStringLiteral(".socket"))};
 }

@@ -17,5 +17,5 @@ InstanceLocation instanceLocation()
     const QString name =
         QStringLiteral("parlink-") +
         QString::fromLatin1(QCryptographicHash::hash(scope.toUtf8(), QCryptographicHash::Sha1).toHex().left(16));
-    return {QDir::temp().filePath(name + QStringLiteral(".lock")), name};
+    return {QDir::tempPath(), QDir::temp().filePath(name + QStringLiteral(".lock")), name};
 }

@@ -13,6 +13,7 @@
 #include <QCoreApplication>
 #include <QIcon>
 #include <QKeySequence>
+#include <QLayout>
 #include <QMenu>
 #include <QSystemTrayIcon>
 #include <QTimer>
@@ -87,9 +88,21 @@ void MainWindow::fillKeySelectors()
 // the layout needs, in both directions.
 void MainWindow::keepFormLegible()
 {
-    // The form's minimum width for the check boxes would otherwise win over what their text needs.
-    for (QWidget* checkBox : {ui->chk_connect, ui->chk_hangup})
-        checkBox->setMinimumWidth(qMax(checkBox->minimumWidth(), checkBox->minimumSizeHint().width()));
+    // The form's own limits on single widgets (the check boxes' minimum width, the "+" labels' maximum) would
+    // otherwise win over what their text needs.
+    // Polished as for showing, so that the hints count the style's own frames and margins.
+    ensurePolished();
+    for (QWidget* widget : findChildren<QWidget*>()) {
+        const QSize hint = widget->minimumSizeHint();
+        if (widget->minimumWidth() > 0)
+            widget->setMinimumWidth(qMax(widget->minimumWidth(), hint.width()));
+        widget->setMaximumSize(widget->maximumSize().expandedTo(hint));
+    }
+    // Layouts keep what they worked out under the old limits until the event loop has them redone; at once here.
+    for (QWidget* widget : findChildren<QWidget*>())
+        widget->updateGeometry();
+    for (QLayout* layout : findChildren<QLayout*>())
+        layout->invalidate();
     const QSize needed = minimumSizeHint();
     setMinimumSize(minimumSize().expandedTo(needed));
     setMaximumSize(maximumSize().expandedTo(needed));

@@ -5,6 +5,7 @@
 
 #include <QComboBox> // complete, so that moc registers the slot's argument type as "QComboBox*"
 #include <QMainWindow>
+#include <QStringList>
 
 class CHidVoip;
 class ProblemNotices;
@@ -59,5 +60,7 @@ private:
     bool quitting;
     // What the call-state logic last asked of the connect LED, to show again on a reopened or newly chosen console.
     bool connectLedLit;
+    // Softphone commands already reported as read as a list ("key=value"), so that each is said once.
+    QStringList reportedCommandLists;
     ProblemNotices* notices;
 };

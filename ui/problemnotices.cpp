@@ -4,6 +4,12 @@
 #include <QSystemTrayIcon>
 #include <QWidget>
 
+namespace {
+
+constexpr int balloonMs = 10000;
+
+} // namespace
+
 ProblemNotices::ProblemNotices(QWidget* window) : QObject(window), window(window) {}
 
 bool ProblemNotices::setProblem(Problem problem, bool present, const QString& text)
@@ -29,7 +35,13 @@ void ProblemNotices::showOn(QSystemTrayIcon* trayIcon)
 void ProblemNotices::show(const QString& text)
 {
     if (QSystemTrayIcon::isSystemTrayAvailable()) {
-        tray->showMessage(tr("Parlink"), text, QSystemTrayIcon::Warning);
+        // A tray shows one message at a time: one that comes while the last is up carries the last one's text too.
+        if (!balloonShown.isValid() || balloonShown.hasExpired(balloonMs))
+            balloonTexts.clear();
+        balloonTexts.append(text);
+        balloonShown.start();
+        tray->showMessage(tr("Parlink"), balloonTexts.join(QStringLiteral("\n\n")), QSystemTrayIcon::Warning,
+                          balloonMs);
         return;
     }
     // Not modal: the switch, the LEDs and the window go on working while the message waits to be read.

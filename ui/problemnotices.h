@@ -1,8 +1,10 @@
 // Problems the user must act on, shown on the desktop too: nobody reads the stderr of a Parlink started by autostart.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 class QSystemTrayIcon;
 class QWidget;
@@ -35,4 +37,7 @@ private:
     bool ready = false;
     bool active[problemCount] = {};
     QString texts[problemCount];
+    // The tray's message now up, and since when.
+    QStringList balloonTexts;
+    QElapsedTimer balloonShown;
 };

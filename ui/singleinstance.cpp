@@ -1,10 +1,12 @@
 #include "ui/singleinstance.h"
 
+#include <QDateTime>
 #include <QDeadlineTimer>
 #include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QThread>
+#include <QTimer>
 
 namespace {
 
@@ -14,15 +16,29 @@ const QByteArray shownReply = "shown\n";
 constexpr int answerTimeoutMs = 5000;
 constexpr int retryPauseMs = 50;
 
-QString lockProblem(const QFileInfo& folder, QLockFile::LockError error)
+// A lock file whose content names no process cannot be any Parlink's once it is this old: a Parlink writes its
+// process number as it makes the file.
+constexpr int unreadableLockAgeMs = 2000;
+
+QString lockProblem(const QString& folderPath)
 {
+    const QFileInfo folder(folderPath);
+    if (folderPath.isEmpty())
+        return QStringLiteral("there is no runtime folder of this user's own");
     if (!folder.exists())
         return QStringLiteral("the folder does not exist");
     if (!folder.isDir())
         return QStringLiteral("it is not a folder");
-    if (error == QLockFile::PermissionError || !folder.isWritable())
-        return QStringLiteral("no permission to write there");
-    return QStringLiteral("it cannot be written (is the disk full?)");
+    return QStringLiteral("it cannot be written there: no permission, a read-only file system or a full disk");
+}
+
+bool unreadableAndOld(const QLockFile& lock, const QString& path)
+{
+    qint64 pid = 0;
+    QString host;
+    QString application;
+    return !lock.getLockInfo(&pid, &host, &application) &&
+           qAbs(QFileInfo(path).lastModified().msecsTo(QDateTime::currentDateTimeUtc())) > unreadableLockAgeMs;
 }
 
 } // namespace
@@ -61,12 +77,14 @@ SingleInstance::Start SingleInstance::start()
 // program from starting.
 bool SingleInstance::claim()
 {
-    if (!lock.tryLock(0)) {
+    // A damaged lock (emptied by a full disk, say) would otherwise keep every start from running.
+    if (!lock.tryLock(0) && lock.error() == QLockFile::LockFailedError && unreadableAndOld(lock, location.lockFile))
+        lock.removeStaleLockFile();
+    if (!lock.isLocked() && !lock.tryLock(0)) {
         if (lock.error() == QLockFile::LockFailedError)
             return false;
-        const QFileInfo folder(QFileInfo(location.lockFile).path());
         qWarning("Parlink: cannot keep a lock file in %s (%s); a second Parlink started now would not notice this one",
-                 qPrintable(folder.filePath()), qPrintable(lockProblem(folder, lock.error())));
+                 qPrintable(location.folder), qPrintable(lockProblem(location.folder)));
         return true;
     }
     server = new QLocalServer(this);
@@ -112,10 +130,14 @@ void SingleInstance::onConnection()
         connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
             if (!socket->readAll().contains(showRequest))
                 return;
-            emit showRequested();
-            // Answered once the window is up, so that the new start ends only when the user sees something.
-            socket->write(shownReply);
-            socket->flush();
+            // Shown and answered from the event loop's next turn, which a Parlink that is quitting never takes: the
+            // new start then finds the lock free and becomes the Parlink itself.
+            QTimer::singleShot(0, socket, [this, socket] {
+                emit showRequested();
+                // Answered once the window is up, so that the new start ends only when the user sees something.
+                socket->write(shownReply);
+                socket->flush();
+            });
         });
     }
 }

@@ -213,6 +213,25 @@ void TestCommandLine::windowModeWithoutADisplaySaysSo()
              waylandOnly.standardError.constData());
     headless.remove(QStringLiteral("WAYLAND_DISPLAY"));
 
+    const CommandResult unknownPlatform = runParlink({"-platform", "parlink-no-such-platform"}, headless);
+    QCOMPARE(unknownPlatform.exitCode, 1);
+    QVERIFY(unknownPlatform.standardError.contains("platform plug-in \"parlink-no-such-platform\" could not start"));
+
+    // A window library cut short (an interrupted copy) is named, not crashed on; command mode goes on working.
+    QTemporaryDir copy;
+    const QFileInfo program(QStringLiteral(PARLINK_EXECUTABLE));
+    QFile library(program.dir().filePath(QStringLiteral("libparlink-window.so")));
+    QVERIFY(QFile::copy(program.filePath(), copy.filePath("parlink")) && library.open(QIODevice::ReadOnly));
+    QFile cut(copy.filePath("libparlink-window.so"));
+    QVERIFY(cut.open(QIODevice::WriteOnly) && cut.write(library.read(100000)) > 0);
+    cut.close();
+    QProcess damaged;
+    damaged.start(copy.filePath("parlink"), QStringList());
+    QVERIFY(damaged.waitForFinished(10000));
+    QCOMPARE(damaged.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(damaged.exitCode(), 1);
+    QVERIFY(damaged.readAllStandardError().contains("libparlink-window.so is damaged"));
+
     headless.insert(QStringLiteral("DISPLAY"), QStringLiteral(":97"));
     const CommandResult unreachable = runParlink({}, headless);
     QCOMPARE(unreachable.exitCode, 1);

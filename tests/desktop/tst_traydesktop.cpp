@@ -1,6 +1,7 @@
 // The real program on a real X desktop (a private Xvfb, with trayer as the system tray): it starts hidden
 // in the tray, its tray menu shows and quits it, and without a tray it shows its window and quits on close.
 #include "childprocess.h"
+#include "ui/instancelocation.h"
 #include "xdesktop.h"
 #include "xvfbserver.h"
 
@@ -63,8 +64,9 @@ void endProcess(QProcess& process)
 enum class FirstParlink
 {
     Running,
-    Hung,  // stopped: it holds its lock and its socket but never answers
-    Dying, // stopped, then killed while the second start waits for its answer
+    Hung,                      // stopped: it holds its lock and its socket but never answers
+    Dying,                     // stopped, then killed while the second start waits for its answer
+    KilledLeavingADamagedLock, // killed, its lock file then emptied (as a full disk does) and old
 };
 
 enum class SecondStart
@@ -123,6 +125,8 @@ private slots:
     void secondStartShowsTheRunningWindow();
     void secondStartAtTheEdges_data();
     void secondStartAtTheEdges();
+    void onePerDesktop();
+    void lockFolderIsTheUsersOwn();
 
 private:
     void startTrayer();
@@ -453,6 +457,8 @@ void TrayDesktopTest::secondStartAtTheEdges_data()
         << SecondStart::ShowsTheFirst;
     QTest::addRow("hung: said") << none << none << FirstParlink::Hung << SecondStart::SaysItDoesNotAnswer;
     QTest::addRow("dying: takes over") << none << none << FirstParlink::Dying << SecondStart::RunsItself;
+    QTest::addRow("damaged lock left behind: runs")
+        << none << none << FirstParlink::KilledLeavingADamagedLock << SecondStart::RunsItself;
     // Another machine with the same home folder: its own runtime folder, its own console and desktop.
     QTest::addRow("home shared with another machine: runs")
         << none << QStringList{"XDG_RUNTIME_DIR={home}/other-machine"} << FirstParlink::Running
@@ -480,8 +486,17 @@ void TrayDesktopTest::secondStartAtTheEdges()
     environmentChanges = bothEnvironment.replaceInStrings(QStringLiteral("{home}"), home->path());
     startParlink();
     QTRY_VERIFY_WITH_TIMEOUT(trayIcon().id != 0, waitMs);
-    if (first != FirstParlink::Running)
+    if (first == FirstParlink::Hung || first == FirstParlink::Dying)
         QCOMPARE(::kill(pid_t(parlink.processId()), SIGSTOP), 0);
+    if (first == FirstParlink::KilledLeavingADamagedLock) {
+        parlink.kill();
+        QVERIFY(parlink.waitForFinished(waitMs));
+        const QStringList locks = QDir(runtimeDir->path()).entryList({QStringLiteral("parlink-*.lock")});
+        QCOMPARE(locks.size(), 1);
+        QFile lock(runtimeDir->filePath(locks.first()));
+        QVERIFY(lock.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        QVERIFY(lock.setFileTime(QDateTime::currentDateTimeUtc().addSecs(-60), QFileDevice::FileModificationTime));
+    }
 
     ChildProcess second;
     second.setProcessChannelMode(QProcess::MergedChannels);
@@ -512,6 +527,39 @@ void TrayDesktopTest::secondStartAtTheEdges()
     }
     QCOMPARE(second.exitCode(), 0);
     QTRY_VERIFY_WITH_TIMEOUT(mainWindow().id != 0, waitMs);
+}
+
+// Each desktop of a user has a Parlink of its own; the screen of a display is the same desktop.
+void TrayDesktopTest::onePerDesktop()
+{
+    const QByteArray display = qgetenv("DISPLAY");
+    const auto restore = qScopeGuard([display] { qputenv("DISPLAY", display); });
+    const auto lockFor = [](const char* desktop) {
+        qputenv("DISPLAY", desktop);
+        return instanceLocation().lockFile;
+    };
+    QCOMPARE(lockFor(":7.0"), lockFor(":7"));
+    QVERIFY(lockFor(":7") != lockFor(":8"));
+}
+
+// Without a usable runtime folder the lock goes to a folder of the user's own in the temporary folder, never to
+// one that someone else made there first.
+void TrayDesktopTest::lockFolderIsTheUsersOwn()
+{
+    QTemporaryDir temporary;
+    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+    const QByteArray tmpdir = qgetenv("TMPDIR");
+    const auto restore = qScopeGuard([&] {
+        qputenv("XDG_RUNTIME_DIR", runtime);
+        qputenv("TMPDIR", tmpdir);
+    });
+    qputenv("TMPDIR", QFile::encodeName(temporary.path()));
+    qputenv("XDG_RUNTIME_DIR", "relative"); // not a runtime folder by the standard
+    const QString own = temporary.filePath(QStringLiteral("parlink-") + QString::number(::geteuid()));
+    QCOMPARE(instanceLocation().folder, own);
+    QVERIFY(QDir(own).removeRecursively() && QDir().mkdir(own));
+    QCOMPARE(::chown(QFile::encodeName(own).constData(), 65534, 65534), 0);
+    QCOMPARE(instanceLocation().folder, QString());
 }
 
 QTEST_GUILESS_MAIN(TrayDesktopTest)
