@@ -8,6 +8,8 @@
 #include <QThread>
 #include <QTimer>
 
+#include <utility>
+
 namespace {
 
 const QByteArray showRequest = "show\n";
@@ -92,6 +94,10 @@ bool SingleInstance::claim()
     // Holding the lock, a leftover socket can only be a killed Parlink's.
     QLocalServer::removeServer(location.serverName);
     connect(server, SIGNAL(newConnection()), this, SLOT(onConnection()));
+    nextTurn = new QTimer(this);
+    nextTurn->setSingleShot(true);
+    nextTurn->setInterval(0);
+    connect(nextTurn, SIGNAL(timeout()), this, SLOT(onNextTurn()));
     if (!server->listen(location.serverName))
         qWarning("Parlink: later starts cannot reach this one: %s", qPrintable(server->errorString()));
     return true;
@@ -123,6 +129,18 @@ void SingleInstance::reportSilence()
              pid);
 }
 
+void SingleInstance::onNextTurn()
+{
+    emit showRequested();
+    // Answered once the window is up, so that the new start ends only when the user sees something.
+    for (const QPointer<QLocalSocket>& socket : std::exchange(showAsked, {})) {
+        if (socket) {
+            socket->write(shownReply);
+            socket->flush();
+        }
+    }
+}
+
 void SingleInstance::onConnection()
 {
     while (QLocalSocket* socket = server->nextPendingConnection()) {
@@ -132,12 +150,8 @@ void SingleInstance::onConnection()
                 return;
             // Shown and answered from the event loop's next turn, which a Parlink that is quitting never takes: the
             // new start then finds the lock free and becomes the Parlink itself.
-            QTimer::singleShot(0, socket, [this, socket] {
-                emit showRequested();
-                // Answered once the window is up, so that the new start ends only when the user sees something.
-                socket->write(shownReply);
-                socket->flush();
-            });
+            showAsked.append(socket);
+            nextTurn->start();
         });
     }
 }

@@ -4,11 +4,15 @@
 
 #include "ui/instancelocation.h"
 
+#include <QList>
 #include <QLockFile>
 #include <QObject>
+#include <QPointer>
 
 class QDeadlineTimer;
 class QLocalServer;
+class QLocalSocket;
+class QTimer;
 
 class SingleInstance : public QObject
 {
@@ -31,6 +35,7 @@ signals:
 
 private slots:
     void onConnection();
+    void onNextTurn();
 
 private:
     enum Answer
@@ -46,4 +51,6 @@ private:
     InstanceLocation location;
     QLockFile lock;
     QLocalServer* server = nullptr;
+    QTimer* nextTurn = nullptr;
+    QList<QPointer<QLocalSocket>> showAsked;
 };
