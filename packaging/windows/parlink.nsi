@@ -1,6 +1,7 @@
 ; The Windows installer: Parlink in Program Files for all users, a Start-menu shortcut, an uninstaller that Windows
 ; lists, and the choice to start Parlink with Windows. A running Parlink is asked to quit first and, after an
-; upgrade, started again. /S installs and uninstalls silently, with the autostart unless /NOAUTOSTART is given.
+; upgrade, started again. /S installs and uninstalls silently; an upgrade keeps the autostart as it was, a first
+; installation has it; /AUTOSTART and /NOAUTOSTART choose.
 ; makensis -DVERSION=1.2.3.4 -DAPP_DIR=<folder that runs in place> -DFILES=<its file list, .nsh> -DICON=<.ico>
 ;          -DOUTFILE=<setup.exe> parlink.nsi
 Unicode true
@@ -19,8 +20,14 @@ SetCompressor /SOLID lzma
 !define PUBLISHER "Orvanta"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Parlink"
 !define RUN_KEY "Software\Microsoft\Windows\CurrentVersion\Run"
-; Parlink's hidden top-level window: WM_CLOSE to it quits Parlink the way "Quit" does.
+; Parlink's hidden top-level window, which every version of it has: the end of the session sent to it ends Parlink
+; the way "Quit" does.
 !define PARLINK_WINDOW_CLASS "ParlinkSessionEnd"
+; Sent with WM_QUERYENDSESSION and WM_ENDSESSION: the program is closed for an update, as Windows' Restart Manager
+; does it.
+!define ENDSESSION_CLOSEAPP 1
+; Longer, and the deepest file (styles\qwindowsvistastyle.dll, uninstall.exe) would pass Windows' 260 characters.
+!define MAX_FOLDER_LENGTH 200
 ; How long a running Parlink gets to quit, in steps of 250 ms.
 !define CLOSE_WAIT_STEPS 40
 !define START_WAIT_STEPS 20
@@ -30,6 +37,8 @@ OutFile "${OUTFILE}"
 InstallDir "$PROGRAMFILES64\${PRODUCT}"
 InstallDirRegKey HKLM "${UNINSTALL_KEY}" "InstallLocation"
 RequestExecutionLevel admin
+; A file that cannot be written fails the installation: never success over old or missing files.
+AllowSkipFiles off
 ShowInstDetails nevershow
 ShowUninstDetails nevershow
 
@@ -57,6 +66,10 @@ VIAddVersionKey "LegalCopyright" "Parlink developers, MIT licence"
 
 ; 1 once this run has closed a running Parlink, which the installer then starts again.
 Var ParlinkClosed
+; Where an earlier installation is, empty for a first one.
+Var PreviousFolder
+; The folder the macros below remove from: the installation's, or the one an upgrade moved away from.
+Var RemoveFrom
 
 !macro InstallFile folder name
     SetOutPath "$INSTDIR${folder}"
@@ -64,12 +77,24 @@ Var ParlinkClosed
 !macroend
 
 !macro RemoveFile folder name
-    Delete "$INSTDIR${folder}\${name}"
+    Delete "$RemoveFrom${folder}\${name}"
 !macroend
 
 !macro RemoveFolderIfEmpty folder
-    RMDir "$INSTDIR${folder}"
+    RMDir "$RemoveFrom${folder}"
 !macroend
+
+; Exactly the files the installer writes, then each of its folders if nothing else is left in it.
+!macro RemoveInstallation un
+    Function ${un}RemoveInstallation
+        !insertmacro PARLINK_FILES RemoveFile
+        Delete "$RemoveFrom\uninstall.exe"
+        !insertmacro PARLINK_FOLDERS RemoveFolderIfEmpty
+        RMDir "$RemoveFrom"
+    FunctionEnd
+!macroend
+!insertmacro RemoveInstallation ""
+!insertmacro RemoveInstallation "un."
 
 ; Sets $R0 to 1 when the file is there and cannot be written: a program that runs from it holds it.
 !macro CheckInUse folder name
@@ -96,7 +121,8 @@ Var ParlinkClosed
             ${If} $R3 <> 0
                 StrCpy $ParlinkClosed 1
                 ${If} $R3 <> $R4
-                    SendMessage $R3 ${WM_CLOSE} 0 0 /TIMEOUT=1000
+                    SendMessage $R3 ${WM_QUERYENDSESSION} 0 ${ENDSESSION_CLOSEAPP} /TIMEOUT=1000
+                    SendMessage $R3 ${WM_ENDSESSION} 1 ${ENDSESSION_CLOSEAPP} /TIMEOUT=1000
                     StrCpy $R4 $R3
                 ${EndIf}
             ${EndIf}
@@ -116,9 +142,9 @@ Var ParlinkClosed
         ${If} $R3 <> 0
             StrCpy $ParlinkClosed 0
         ${EndIf}
-        MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION "Parlink is still running, so its files cannot be \
-            ${action}.$\r$\n$\r$\nQuit Parlink (also where another user on this computer runs it), then choose Retry." \
-            /SD IDCANCEL IDRETRY retry
+        MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION "Parlink's files are in use, so they cannot be ${action}.$\r$\n$\r$\n\
+            Quit Parlink (also where another user on this computer runs it) or the program that uses them, then \
+            choose Retry." /SD IDCANCEL IDRETRY retry
         Abort "Parlink is still running."
     FunctionEnd
 !macroend
@@ -127,6 +153,12 @@ Var ParlinkClosed
 
 Section "Parlink" SectionProgram
     SectionIn RO
+    StrLen $R6 $INSTDIR
+    ${If} $R6 > ${MAX_FOLDER_LENGTH}
+        MessageBox MB_OK|MB_ICONSTOP "The folder $INSTDIR is too long a path for Windows to start Parlink from: \
+            choose a shorter one." /SD IDOK
+        Abort "The folder's path is too long."
+    ${EndIf}
     Call CloseParlink
     !insertmacro PARLINK_FILES InstallFile
     SetOutPath "$INSTDIR"
@@ -160,10 +192,8 @@ SectionEnd
 ; other programs. The user's settings under HKCU\Software\Orvanta\Parlink stay.
 Section "Uninstall"
     Call un.CloseParlink
-    !insertmacro PARLINK_FILES RemoveFile
-    Delete "$INSTDIR\uninstall.exe"
-    !insertmacro PARLINK_FOLDERS RemoveFolderIfEmpty
-    RMDir "$INSTDIR"
+    StrCpy $RemoveFrom $INSTDIR
+    Call un.RemoveInstallation
     Delete "$SMPROGRAMS\${PRODUCT}.lnk"
     DeleteRegValue HKLM "${RUN_KEY}" "${PRODUCT}"
     DeleteRegValue HKCU "${RUN_KEY}" "${PRODUCT}"
@@ -173,7 +203,21 @@ SectionEnd
 Function .onInit
     SetShellVarContext all
     StrCpy $ParlinkClosed 0
+    ; An upgrade keeps the autostart as it was (older versions kept it in the user's Run key).
+    ReadRegStr $PreviousFolder HKLM "${UNINSTALL_KEY}" "InstallLocation"
+    ReadRegStr $3 HKLM "${RUN_KEY}" "${PRODUCT}"
+    ReadRegStr $4 HKCU "${RUN_KEY}" "${PRODUCT}"
+    ${If} $PreviousFolder != ""
+    ${AndIf} $3 == ""
+    ${AndIf} $4 == ""
+        !insertmacro UnselectSection ${SectionAutostart}
+    ${EndIf}
     ${GetParameters} $0
+    ClearErrors
+    ${GetOptions} $0 "/AUTOSTART" $1
+    ${IfNot} ${Errors}
+        !insertmacro SelectSection ${SectionAutostart}
+    ${EndIf}
     ClearErrors
     ${GetOptions} $0 "/NOAUTOSTART" $1
     ${IfNot} ${Errors}
@@ -183,31 +227,54 @@ FunctionEnd
 
 Function un.onInit
     SetShellVarContext all
+    StrCpy $ParlinkClosed 0
 FunctionEnd
 
-; The Parlink this run closed runs again, also when the installation failed (its old files are still there).
+; The Parlink this run closed runs again from the folder in $R7, also when the installation failed (from where it
+; was, its old files still there).
 ; Started through Explorer, it runs as the desktop's user without the installer's administrator rights; only when
 ; none has shown up after a few seconds is it started directly.
-Function StartParlinkAgain
-    ${If} $ParlinkClosed <> 1
-        Return
-    ${EndIf}
-    SetOutPath "$INSTDIR"
-    Exec '"$WINDIR\explorer.exe" "$INSTDIR\parlink.exe"'
-    ${For} $R2 1 ${START_WAIT_STEPS}
-        Sleep 250
-        FindWindow $R3 "${PARLINK_WINDOW_CLASS}"
-        ${If} $R3 <> 0
+!macro StartParlinkAgainFunction un
+    Function ${un}StartParlinkAgain
+        ${If} $ParlinkClosed <> 1
             Return
         ${EndIf}
-    ${Next}
-    Exec '"$INSTDIR\parlink.exe"'
-FunctionEnd
+        SetOutPath "$R7"
+        Exec '"$WINDIR\explorer.exe" "$R7\parlink.exe"'
+        ${For} $R2 1 ${START_WAIT_STEPS}
+            Sleep 250
+            FindWindow $R3 "${PARLINK_WINDOW_CLASS}"
+            ${If} $R3 <> 0
+                Return
+            ${EndIf}
+        ${Next}
+        Exec '"$R7\parlink.exe"'
+    FunctionEnd
+!macroend
+!insertmacro StartParlinkAgainFunction ""
+!insertmacro StartParlinkAgainFunction "un."
 
+; Moved to another folder, the installation leaves nothing of itself in the previous one, which is no longer listed.
 Function .onInstSuccess
+    ${If} $PreviousFolder != ""
+    ${AndIf} $PreviousFolder != $INSTDIR
+        StrCpy $RemoveFrom $PreviousFolder
+        Call RemoveInstallation
+    ${EndIf}
+    StrCpy $R7 $INSTDIR
     Call StartParlinkAgain
 FunctionEnd
 
 Function .onInstFailed
+    StrCpy $R7 $PreviousFolder
+    ${If} $R7 == ""
+        StrCpy $R7 $INSTDIR
+    ${EndIf}
     Call StartParlinkAgain
+FunctionEnd
+
+; An uninstallation that failed leaves Parlink's files: the Parlink it closed runs again.
+Function un.onUninstFailed
+    StrCpy $R7 $INSTDIR
+    Call un.StartParlinkAgain
 FunctionEnd
