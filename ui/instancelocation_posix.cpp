@@ -20,11 +20,28 @@ constexpr QFile::Permissions ownerOnly =
 // The X display without its screen number: each desktop of a user has a Parlink of its own.
 QString desktop()
 {
-    const QString display = qEnvironmentVariable("DISPLAY");
+    QString display = qEnvironmentVariable("DISPLAY");
     if (display.isEmpty())
         return qEnvironmentVariable("WAYLAND_DISPLAY");
+    // "unix:0" names the local socket of ":0" explicitly.
+    if (display.startsWith(QLatin1String("unix:")))
+        display.remove(0, 4);
     const int screen = display.lastIndexOf(QLatin1Char('.'));
     return screen > display.lastIndexOf(QLatin1Char(':')) ? display.left(screen) : display;
+}
+
+// The same store reached through a link is the same store; the folders that do not exist yet are taken as written.
+QString canonicalStore(const QString& path)
+{
+    QString existing = QFileInfo(path).absolutePath();
+    QString rest = QFileInfo(path).fileName();
+    while (!QFileInfo::exists(existing)) {
+        const QFileInfo folder(existing);
+        rest = folder.fileName() + QLatin1Char('/') + rest;
+        existing = folder.absolutePath();
+    }
+    const QString canonical = QFileInfo(existing).canonicalFilePath();
+    return canonical.isEmpty() ? path : QDir(canonical).filePath(rest);
 }
 
 // Where there is no runtime folder: one of this user's own in the temporary folder, never one that someone else
@@ -43,15 +60,15 @@ QString privateTemporaryFolder()
 InstanceLocation instanceLocation()
 {
     // Named after the store, so that a Parlink with a store of its own (a test, say) runs beside another one.
-    const QByteArray scope = (QSettings().fileName() + QLatin1Char('\n') + desktop()).toUtf8();
+    const QByteArray scope = (canonicalStore(QSettings().fileName()) + QLatin1Char('\n') + desktop()).toUtf8();
     const QString name =
         QStringLiteral("parlink-") +
         QString::fromLatin1(QCryptographicHash::hash(scope, QCryptographicHash::Sha1).toHex().left(16));
     const auto fits = [&](const QString& folder) {
-        return QDir::isAbsolutePath(folder) &&
+        return QDir::isAbsolutePath(folder) && QFileInfo(folder).isWritable() &&
                QFile::encodeName(QDir(folder).filePath(name + QStringLiteral(".socket"))).size() <= socketPathLimit;
     };
-    // The session's runtime folder belongs to this machine and this user alone.
+    // The session's runtime folder belongs to this machine and this user alone; a read-only one keeps no lock.
     QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
     if (!fits(folder))
         folder = privateTemporaryFolder();

@@ -2,6 +2,7 @@
 
 #include <QDateTime>
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
@@ -26,7 +27,7 @@ QString lockProblem(const QString& folderPath)
 {
     const QFileInfo folder(folderPath);
     if (folderPath.isEmpty())
-        return QStringLiteral("there is no runtime folder of this user's own");
+        return QStringLiteral("neither a runtime folder nor one in %1 that is this user's alone").arg(QDir::tempPath());
     if (!folder.exists())
         return QStringLiteral("the folder does not exist");
     if (!folder.isDir())
@@ -85,8 +86,10 @@ bool SingleInstance::claim()
     if (!lock.isLocked() && !lock.tryLock(0)) {
         if (lock.error() == QLockFile::LockFailedError)
             return false;
+        const QString where =
+            location.folder.isEmpty() ? QStringLiteral("a folder of this user's own") : location.folder;
         qWarning("Parlink: cannot keep a lock file in %s (%s); a second Parlink started now would not notice this one",
-                 qPrintable(location.folder), qPrintable(lockProblem(location.folder)));
+                 qPrintable(where), qPrintable(lockProblem(location.folder)));
         return true;
     }
     server = new QLocalServer(this);

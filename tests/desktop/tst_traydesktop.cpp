@@ -463,6 +463,8 @@ void TrayDesktopTest::secondStartAtTheEdges_data()
     QTest::addRow("home shared with another machine: runs")
         << none << QStringList{"XDG_RUNTIME_DIR={home}/other-machine"} << FirstParlink::Running
         << SecondStart::RunsItself;
+    QTest::addRow("same settings through a link: shown") << none << QStringList{"XDG_CONFIG_HOME={home}/config-link"}
+                                                         << FirstParlink::Running << SecondStart::ShowsTheFirst;
     // No folder for the lock at all: nothing can tell that another one runs, and nothing keeps either from running.
     QTest::addRow("no folder for a lock: both run")
         << QStringList{"XDG_CONFIG_HOME={home}/file/config", "XDG_RUNTIME_DIR={home}/file", "TMPDIR={home}/file"}
@@ -480,6 +482,8 @@ void TrayDesktopTest::secondStartAtTheEdges()
     QFile file(home->filePath(QStringLiteral("file")));
     QVERIFY(file.open(QIODevice::WriteOnly));
     QVERIFY(QDir(home->path()).mkpath(QStringLiteral("other-machine")));
+    QVERIFY(QDir(home->path()).mkpath(QStringLiteral(".config")));
+    QVERIFY(QFile::link(home->filePath(QStringLiteral(".config")), home->filePath(QStringLiteral("config-link"))));
     QFile::setPermissions(home->filePath(QStringLiteral("other-machine")),
                           QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     startTrayer();
@@ -539,6 +543,7 @@ void TrayDesktopTest::onePerDesktop()
         return instanceLocation().lockFile;
     };
     QCOMPARE(lockFor(":7.0"), lockFor(":7"));
+    QCOMPARE(lockFor("unix:7"), lockFor(":7"));
     QVERIFY(lockFor(":7") != lockFor(":8"));
 }
 
