@@ -30,6 +30,7 @@ SetCompressor /SOLID lzma
 !define MAX_FOLDER_LENGTH 200
 ; How long a running Parlink gets to quit, in steps of 250 ms.
 !define CLOSE_WAIT_STEPS 40
+!define CLOSE_ASK_AGAIN_STEPS 8
 !define START_WAIT_STEPS 20
 
 Name "${PRODUCT}"
@@ -120,9 +121,12 @@ Var RemoveFrom
             FindWindow $R3 "${PARLINK_WINDOW_CLASS}"
             ${If} $R3 <> 0
                 StrCpy $ParlinkClosed 1
+                ; Asked again now and then: a Parlink busy when first asked may not have heard it.
+                IntOp $R5 $R2 % ${CLOSE_ASK_AGAIN_STEPS}
                 ${If} $R3 <> $R4
-                    SendMessage $R3 ${WM_QUERYENDSESSION} 0 ${ENDSESSION_CLOSEAPP} /TIMEOUT=1000
-                    SendMessage $R3 ${WM_ENDSESSION} 1 ${ENDSESSION_CLOSEAPP} /TIMEOUT=1000
+                ${OrIf} $R5 = 0
+                    SendMessage $R3 ${WM_QUERYENDSESSION} 0 ${ENDSESSION_CLOSEAPP} /TIMEOUT=500
+                    SendMessage $R3 ${WM_ENDSESSION} 1 ${ENDSESSION_CLOSEAPP} /TIMEOUT=500
                     StrCpy $R4 $R3
                 ${EndIf}
             ${EndIf}
@@ -254,12 +258,20 @@ FunctionEnd
 !insertmacro StartParlinkAgainFunction ""
 !insertmacro StartParlinkAgainFunction "un."
 
-; Moved to another folder, the installation leaves nothing of itself in the previous one, which is no longer listed.
+; Moved to another folder, the installation leaves nothing of itself in the previous one, which is no longer listed;
+; only a folder that holds a Parlink is cleaned. The same folder may be written otherwise (a short name, "..", a
+; link): a file just made in the new one shows there too.
 Function .onInstSuccess
     ${If} $PreviousFolder != ""
-    ${AndIf} $PreviousFolder != $INSTDIR
-        StrCpy $RemoveFrom $PreviousFolder
-        Call RemoveInstallation
+    ${AndIf} ${FileExists} "$PreviousFolder\parlink.exe"
+    ${AndIf} ${FileExists} "$PreviousFolder\uninstall.exe"
+        GetTempFileName $R0 "$INSTDIR"
+        ${GetFileName} $R0 $R1
+        ${IfNot} ${FileExists} "$PreviousFolder\$R1"
+            StrCpy $RemoveFrom $PreviousFolder
+            Call RemoveInstallation
+        ${EndIf}
+        Delete $R0
     ${EndIf}
     StrCpy $R7 $INSTDIR
     Call StartParlinkAgain
