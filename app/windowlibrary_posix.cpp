@@ -5,6 +5,7 @@
 #include <cstring>
 #include <dlfcn.h>
 #include <link.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -27,9 +28,11 @@ std::string executableFolder()
 // every segment the loader maps must lie within the file.
 bool wholeLibrary(const std::string& path)
 {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
+    struct stat status;
+    std::FILE* file =
+        ::stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode) ? std::fopen(path.c_str(), "rb") : nullptr;
     if (!file)
-        return true; // the loader says why it cannot be read
+        return true; // the loader says why it cannot be read, or what it is instead of a file
     ElfW(Ehdr) header;
     bool whole = std::fread(&header, sizeof header, 1, file) == 1;
     if (whole && std::memcmp(header.e_ident, ELFMAG, SELFMAG) == 0 && std::fseek(file, 0, SEEK_END) == 0) {
