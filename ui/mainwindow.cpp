@@ -97,10 +97,9 @@ void MainWindow::keepFormLegible()
         if (widget->minimumWidth() > 0)
             widget->setMinimumWidth(qMax(widget->minimumWidth(), hint.width()));
         widget->setMaximumSize(widget->maximumSize().expandedTo(hint));
-    }
-    // Layouts keep what they worked out under the old limits until the event loop has them redone; at once here.
-    for (QWidget* widget : findChildren<QWidget*>())
+        // Layouts keep what they worked out under the old limits until the event loop has them redone; at once here.
         widget->updateGeometry();
+    }
     for (QLayout* layout : findChildren<QLayout*>())
         layout->invalidate();
     const QSize needed = minimumSizeHint();

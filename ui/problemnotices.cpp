@@ -17,7 +17,7 @@ bool ProblemNotices::setProblem(Problem problem, bool present, const QString& te
     const bool starts = present && !active[problem];
     active[problem] = present;
     texts[problem] = text;
-    if (starts && ready)
+    if (starts && tray)
         show(text);
     return starts;
 }
@@ -25,7 +25,6 @@ bool ProblemNotices::setProblem(Problem problem, bool present, const QString& te
 void ProblemNotices::showOn(QSystemTrayIcon* trayIcon)
 {
     tray = trayIcon;
-    ready = true;
     for (int problem = 0; problem < problemCount; ++problem) {
         if (active[problem])
             show(texts[problem]);

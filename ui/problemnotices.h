@@ -33,8 +33,7 @@ private:
     void show(const QString& text);
 
     QWidget* window;
-    QSystemTrayIcon* tray = nullptr;
-    bool ready = false;
+    QSystemTrayIcon* tray = nullptr; // none yet: problems wait for it
     bool active[problemCount] = {};
     QString texts[problemCount];
     // The tray's message now up, and since when.

@@ -23,16 +23,12 @@ constexpr int retryPauseMs = 50;
 // process number as it makes the file.
 constexpr int unreadableLockAgeMs = 2000;
 
-QString lockProblem(const QString& folderPath)
+// The folder was found writable a moment ago, or there is none.
+QString lockProblem(const QString& folder)
 {
-    const QFileInfo folder(folderPath);
-    if (folderPath.isEmpty())
-        return QStringLiteral("neither a runtime folder nor one in %1 that is this user's alone").arg(QDir::tempPath());
-    if (!folder.exists())
-        return QStringLiteral("the folder does not exist");
-    if (!folder.isDir())
-        return QStringLiteral("it is not a folder");
-    return QStringLiteral("it cannot be written there: no permission, a read-only file system or a full disk");
+    if (folder.isEmpty())
+        return QStringLiteral("(neither a runtime folder nor one in %1 is this user's alone)").arg(QDir::tempPath());
+    return QStringLiteral("in %1 (no permission, a read-only file system or a full disk)").arg(folder);
 }
 
 bool unreadableAndOld(const QLockFile& lock, const QString& path)
@@ -81,15 +77,14 @@ SingleInstance::Start SingleInstance::start()
 bool SingleInstance::claim()
 {
     // A damaged lock (emptied by a full disk, say) would otherwise keep every start from running.
-    if (!lock.tryLock(0) && lock.error() == QLockFile::LockFailedError && unreadableAndOld(lock, location.lockFile))
-        lock.removeStaleLockFile();
-    if (!lock.isLocked() && !lock.tryLock(0)) {
+    if (!lock.tryLock(0) && lock.error() == QLockFile::LockFailedError && unreadableAndOld(lock, location.lockFile) &&
+        lock.removeStaleLockFile())
+        lock.tryLock(0);
+    if (!lock.isLocked()) {
         if (lock.error() == QLockFile::LockFailedError)
             return false;
-        const QString where =
-            location.folder.isEmpty() ? QStringLiteral("a folder of this user's own") : location.folder;
-        qWarning("Parlink: cannot keep a lock file in %s (%s); a second Parlink started now would not notice this one",
-                 qPrintable(where), qPrintable(lockProblem(location.folder)));
+        qWarning("Parlink: cannot keep a lock file %s; a second Parlink started now would not notice this one",
+                 qPrintable(lockProblem(location.folder)));
         return true;
     }
     server = new QLocalServer(this);
