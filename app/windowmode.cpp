@@ -5,8 +5,8 @@
 #include "app/displaycheck.h"
 #include "app/toolkitarguments.h"
 #include "ui/mainwindow.h"
-#include "ui/quitsignals.h"
-#include "ui/singleinstance.h"
+#include "session/quitsignals.h"
+#include "session/singleinstance.h"
 
 #include <QApplication>
 

@@ -4,7 +4,7 @@
 #include "console/chidvoip.h"
 #include "control/keysender.h"
 #include "control/keytable.h"
-#include "ui/problemnotices.h"
+#include "session/problemnotices.h"
 #include "ui_mainwindow.h"
 
 #include <QAction>

@@ -1,7 +1,7 @@
 // The user's ten choices, kept per user in the toolkit's native settings store.
 #include "ui/mainwindow.h"
 
-#include "ui/problemnotices.h"
+#include "session/problemnotices.h"
 #include "ui_mainwindow.h"
 
 #include <QFile>

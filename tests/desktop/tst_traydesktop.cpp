@@ -1,7 +1,7 @@
 // The real program on a real X desktop (a private Xvfb, with trayer as the system tray): it starts hidden
 // in the tray, its tray menu shows and quits it, and without a tray it shows its window and quits on close.
 #include "childprocess.h"
-#include "ui/instancelocation.h"
+#include "session/instancelocation.h"
 #include "xdesktop.h"
 #include "xvfbserver.h"
 

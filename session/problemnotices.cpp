@@ -1,4 +1,4 @@
-#include "ui/problemnotices.h"
+#include "session/problemnotices.h"
 
 #include <QMessageBox>
 #include <QSystemTrayIcon>

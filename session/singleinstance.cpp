@@ -1,4 +1,4 @@
-#include "ui/singleinstance.h"
+#include "session/singleinstance.h"
 
 #include <QDateTime>
 #include <QDeadlineTimer>

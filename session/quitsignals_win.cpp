@@ -5,7 +5,7 @@
 // it is first shown, so a hidden window of our own takes them, on a thread of its own: it asks the event loop to
 // quit and holds WM_ENDSESSION until the program has ended by itself (settings stored, LEDs off, status 0).
 // WM_CLOSE sent to it from outside (the installer, taskkill without /F) takes the same way out.
-#include "ui/quitsignals.h"
+#include "session/quitsignals.h"
 
 #include <QAbstractNativeEventFilter>
 #include <QCoreApplication>

@@ -1,5 +1,5 @@
 // POSIX signals reach the event loop through a socket pair: the handler only writes one byte to it.
-#include "ui/quitsignals.h"
+#include "session/quitsignals.h"
 
 #include <QSocketNotifier>
 

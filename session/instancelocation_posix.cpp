@@ -1,4 +1,4 @@
-#include "ui/instancelocation.h"
+#include "session/instancelocation.h"
 
 #include <QCryptographicHash>
 #include <QDir>

@@ -2,7 +2,7 @@
 // becoming a second tray icon, a second reader of the console and a second sender of every key combination.
 #pragma once
 
-#include "ui/instancelocation.h"
+#include "session/instancelocation.h"
 
 #include <QList>
 #include <QLockFile>
