@@ -1,5 +1,7 @@
 #include "console/chidvoip.h"
 
+#include "console/consolereader.h"
+
 #include <QDebug>
 #include <QTimer>
 
@@ -10,9 +12,6 @@ namespace {
 constexpr unsigned short consoleVendorId = 0x0D8C;
 constexpr unsigned short consoleProductId = 0x0013;
 constexpr int connectIntervalMs = 2000;
-constexpr int pollIntervalMs = 10;
-constexpr size_t inputBufferSize = 5;
-constexpr int inputReportSize = 4;
 constexpr quint8 switchBit = 0x01;
 // Model 2's switch counts both movements; every other model only the movement to level 0.
 constexpr qint32 bothEdgesModel = 2;
@@ -42,25 +41,23 @@ bool consolePresent()
 } // namespace
 
 CHidVoip::CHidVoip(QObject* parent)
-    : QObject(parent), device(nullptr), ioState(0x01), consoleModel(0), openRefused(false)
+    : QObject(parent), reader(nullptr), device(nullptr), ioState(0x01), consoleModel(0), openRefused(false)
 {
-    readerTimer = new QTimer(this);
     connectTimer = new QTimer(this);
     connect(connectTimer, SIGNAL(timeout()), this, SLOT(hidConnectTimer()));
-    connect(readerTimer, SIGNAL(timeout()), this, SLOT(hidReaderTimer()));
     connectTimer->start(connectIntervalMs);
 }
 
 CHidVoip::~CHidVoip()
 {
-    readerTimer->stop();
+    // The LEDs go dark while the reader ends: hidapi lets a write run beside a read.
+    if (reader)
+        reader->requestStop();
     // Nothing is left lit once no Parlink is running: the incoming LED may be mid-blink.
     setIncomingLed(false);
     setConnectLed(false);
-    if (device)
-        hid_close(device);
+    closeDevice();
     hid_exit();
-    device = nullptr;
 }
 
 bool CHidVoip::isConnected() const
@@ -100,7 +97,7 @@ void CHidVoip::onConsoleChanged(int console)
 
 void CHidVoip::hidConnectTimer()
 {
-    if (readerTimer->isActive())
+    if (device)
         return;
     device = hid_open(consoleVendorId, consoleProductId, nullptr);
     if (!device) {
@@ -109,7 +106,10 @@ void CHidVoip::hidConnectTimer()
     }
     setOpenRefused(false);
     hid_set_nonblocking(device, 1);
-    readerTimer->start(pollIntervalMs);
+    reader = new ConsoleReader(device, this);
+    connect(reader, SIGNAL(reportRead(int)), this, SLOT(hidReportRead(int)), Qt::QueuedConnection);
+    connect(reader, SIGNAL(readFailed()), this, SLOT(hidReadFailed()), Qt::QueuedConnection);
+    reader->start();
     emit opened();
 }
 
@@ -125,19 +125,26 @@ void CHidVoip::setOpenRefused(bool refused)
     emit refusalChanged(refused, warning);
 }
 
-void CHidVoip::hidReaderTimer()
+void CHidVoip::hidReportRead(int report)
 {
-    unsigned char buffer[inputBufferSize] = {};
-    const int length = hid_read(device, buffer, inputBufferSize);
-    if (length == inputReportSize) {
-        const quint8 level = buffer[1];
-        if ((level & switchBit) != (ioState & switchBit) && (!(level & switchBit) || consoleModel == bothEdgesModel))
-            emit connect_clicked();
-        ioState = level;
-    } else if (length == -1 && readerTimer->isActive()) {
-        readerTimer->stop();
+    const auto level = static_cast<quint8>(report);
+    if ((level & switchBit) != (ioState & switchBit) && (!(level & switchBit) || consoleModel == bothEdgesModel))
+        emit connect_clicked();
+    ioState = level;
+}
+
+void CHidVoip::hidReadFailed()
+{
+    closeDevice();
+    hid_exit();
+}
+
+// The reader has ended before the device is closed: hidapi must never close a device a read is waiting on.
+void CHidVoip::closeDevice()
+{
+    delete reader;
+    reader = nullptr;
+    if (device)
         hid_close(device);
-        hid_exit();
-        device = nullptr;
-    }
+    device = nullptr;
 }

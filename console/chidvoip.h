@@ -3,6 +3,7 @@
 
 #include <QObject>
 
+class ConsoleReader;
 class QTimer;
 struct hid_device_;
 typedef struct hid_device_ hid_device;
@@ -31,13 +32,17 @@ public slots:
 
 private slots:
     void hidConnectTimer();
-    void hidReaderTimer();
+    // Byte 1 of an input report, from the reader in the order the console sent them.
+    void hidReportRead(int report);
+    void hidReadFailed();
 
 private:
     void setOpenRefused(bool refused);
+    void closeDevice();
 
     QTimer* connectTimer;
-    QTimer* readerTimer;
+    // Reads the open console; null while none is open.
+    ConsoleReader* reader;
     hid_device* device;
     // Both the last input byte (bit 0: switch level) and the LED image (bits 1 and 2) sent to the console.
     quint8 ioState;

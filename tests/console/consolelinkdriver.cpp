@@ -1,8 +1,10 @@
 #include "consolelinkdriver.h"
 
+#include "consoleinput.h"
 #include "fakehid.h"
 
 #include <QTest>
+#include <QThread>
 #include <QTimer>
 
 namespace {
@@ -25,12 +27,10 @@ QTimer* ConsoleLinkDriver::connectTimer() const
     return nullptr;
 }
 
-QTimer* ConsoleLinkDriver::readerTimer() const
+bool ConsoleLinkDriver::reading() const
 {
-    for (QTimer* timer : hidVoip->findChildren<QTimer*>())
-        if (timer->interval() != connectIntervalMs)
-            return timer;
-    return nullptr;
+    const auto* reader = hidVoip->findChild<QThread*>();
+    return reader && reader->isRunning();
 }
 
 void ConsoleLinkDriver::connectTick()
@@ -49,7 +49,7 @@ bool ConsoleLinkDriver::open()
 void ConsoleLinkDriver::poll()
 {
     QVERIFY2(hidVoip->isConnected(), "polled a closed link");
-    QMetaObject::invokeMethod(hidVoip.get(), "hidReaderTimer");
+    QVERIFY2(takeConsoleInput(*hidVoip), "the console's reports were not taken in");
 }
 
 void ConsoleLinkDriver::receive(int byte1)

@@ -18,15 +18,16 @@ public:
 
     CHidVoip& link() { return *hidVoip; }
     QTimer* connectTimer() const;
-    QTimer* readerTimer() const;
+    // Whether a reader waits for the console's reports.
+    bool reading() const;
 
     // One tick of the 2 s connect timer.
     void connectTick();
     // Plugs the console in, lets the link open it and forgets what was sent before.
     bool open();
-    // One tick of the 10 ms poll; only while open, as the real timer runs only then.
+    // Waits until the link has taken in every report the console sent; only while open.
     void poll();
-    // The console sends a 4-byte report with this byte 1; the link takes it in at one poll.
+    // The console sends a 4-byte report with this byte 1, and the link takes it in.
     void receive(int byte1);
     // Runs steps such as "incoming on, read 00, connect off" (read: an input report with that byte 1).
     void run(const QString& steps);

@@ -20,6 +20,9 @@ private slots:
     void absentConsoleStaysClosed();
     void lostConsole_data();
     void lostConsole();
+    void reportsArrivingTogether();
+    void endWhileReadWaits_data();
+    void endWhileReadWaits();
     void switchLevelSurvivesReconnection_data();
     void switchLevelSurvivesReconnection();
     void refusedConsoleWarning_data();
@@ -40,8 +43,7 @@ void TestConsoleLink::constructionTouchesNoDevice()
     QVERIFY(driver.connectTimer());
     QVERIFY(driver.connectTimer()->isActive());
     QVERIFY(!driver.connectTimer()->isSingleShot());
-    QVERIFY(driver.readerTimer());
-    QVERIFY(!driver.readerTimer()->isActive());
+    QVERIFY(!driver.reading());
 }
 
 // The only test that waits for the link's own timers.
@@ -57,15 +59,14 @@ void TestConsoleLink::timersOpenPollAndReopen()
     // A lower bound only, so a slow machine cannot break it; 5 % is a coarse timer's allowed earliness.
     QVERIFY2(sinceConstruction.elapsed() >= 1900, "opened before the first 2 s tick");
     QCOMPARE(fakehid::openAttempts(), 1);
-    QVERIFY(driver.readerTimer()->isActive());
-    QCOMPARE(driver.readerTimer()->interval(), 10);
+    QVERIFY(driver.reading());
 
     fakehid::queueSwitch(false);
     QTRY_COMPARE(clicked.count(), 1);
 
     fakehid::unplug();
     QTRY_VERIFY(!driver.link().isConnected());
-    QVERIFY(!driver.readerTimer()->isActive());
+    QVERIFY(!driver.reading());
     QCOMPARE(fakehid::closes(), 1);
     QCOMPARE(fakehid::exits(), 1);
 
@@ -93,7 +94,7 @@ void TestConsoleLink::absentConsoleStaysClosed()
     for (int tick = 0; tick < 5; ++tick)
         driver.connectTick();
     QVERIFY(!driver.link().isConnected());
-    QVERIFY(!driver.readerTimer()->isActive());
+    QVERIFY(!driver.reading());
     QCOMPARE(fakehid::openAttempts(), 5);
     QCOMPARE(fakehid::liveEnumerations(), 0);
     QVERIFY(messages.warnings().isEmpty());
@@ -113,6 +114,8 @@ void TestConsoleLink::lostConsole()
 
     ConsoleLinkDriver driver;
     QVERIFY(driver.open());
+    // The loss comes while the link waits for a report, as it does nearly all the time.
+    QTRY_VERIFY(fakehid::readerWaiting());
     if (pulled)
         fakehid::unplug();
     else
@@ -120,7 +123,7 @@ void TestConsoleLink::lostConsole()
     driver.poll();
 
     QVERIFY(!driver.link().isConnected());
-    QVERIFY(!driver.readerTimer()->isActive());
+    QVERIFY(!driver.reading());
     QVERIFY(driver.connectTimer()->isActive());
     QCOMPARE(fakehid::closes(), 1);
     QCOMPARE(fakehid::exits(), 1);
@@ -135,12 +138,54 @@ void TestConsoleLink::lostConsole()
     }
     driver.connectTick();
     QVERIFY(driver.link().isConnected());
-    QVERIFY(driver.readerTimer()->isActive());
+    QVERIFY(driver.reading());
     QCOMPARE(fakehid::opens(), 2);
     // Reopening sends nothing; the next LED operation does, with the image kept over the loss.
     QVERIFY(fakehid::outputs().empty());
     driver.link().setIncomingLed(true);
     QCOMPARE(outputReports(), reports({"00 00 07 07 00"}));
+}
+
+// Reports that arrive together are each taken in, in the order sent: a press and its release within one moment
+// are two operations on model 2, and the last level is the one remembered.
+void TestConsoleLink::reportsArrivingTogether()
+{
+    ConsoleLinkDriver driver(2);
+    QVERIFY(driver.open());
+    QSignalSpy clicked(&driver.link(), &CHidVoip::connect_clicked);
+    for (const unsigned char level : {0x00, 0x01, 0x00, 0x01, 0x00})
+        fakehid::queueInput({0x00, level, 0x00, 0x00});
+    driver.poll();
+    QCOMPARE(clicked.count(), 5);
+    QCOMPARE(fakehid::pendingInput(), std::size_t(0));
+    // Level 0 last: a report of level 1 now is one more change.
+    driver.receive(0x01);
+    QCOMPARE(clicked.count(), 6);
+}
+
+void TestConsoleLink::endWhileReadWaits_data()
+{
+    QTest::addColumn<bool>("lit");
+
+    QTest::addRow("idle") << false;
+    QTest::addRow("in a call") << true;
+}
+
+// The link ends while its read waits for a report that never comes: the LEDs go out and the device is closed only
+// once no read is left on it (the simulated console aborts the test otherwise).
+void TestConsoleLink::endWhileReadWaits()
+{
+    QFETCH(bool, lit);
+
+    ConsoleLinkDriver driver;
+    QVERIFY(driver.open());
+    driver.link().setConnectLed(lit);
+    QTRY_VERIFY(fakehid::readerWaiting());
+    driver.destroy();
+    QCOMPARE(fakehid::readsInFlight(), 0);
+    QCOMPARE(fakehid::closes(), 1);
+    QCOMPARE(fakehid::exits(), 1);
+    QCOMPARE(outputReports().constLast(), report("00 00 01 07 00"));
 }
 
 void TestConsoleLink::switchLevelSurvivesReconnection_data()

@@ -3,6 +3,9 @@
 #include "directorywatch.h"
 #include "surroundings.h"
 
+#include <chrono>
+#include <thread>
+
 namespace fakehid {
 
 void lookAround(SimulatedConsole& console)
@@ -11,6 +14,15 @@ void lookAround(SimulatedConsole& console)
         return;
     followPlug(console);
     takeInput(console);
+}
+
+Wait waitForOutside(int timeoutMs)
+{
+    if (const ConsoleDirectory* directory = controlDirectory())
+        return waitForChange(*directory, timeoutMs);
+    // Without a directory nothing can ever arrive.
+    std::this_thread::sleep_for(std::chrono::milliseconds(timeoutMs));
+    return Wait::TimedOut;
 }
 
 void outputWritten(const Report& report, std::int64_t ns)

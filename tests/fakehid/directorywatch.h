@@ -3,6 +3,7 @@
 #pragma once
 
 #include "consoledirectory.h"
+#include "surroundings.h"
 
 namespace fakehid {
 
@@ -13,5 +14,7 @@ const ConsoleDirectory* controlDirectory();
 // What was done to the console from outside since the last look: plugging and unplugging, then new input.
 void followPlug(SimulatedConsole& console);
 void takeInput(SimulatedConsole& console);
+// Waits until the directory's `plugged` or `input` may have changed, at most `timeoutMs`.
+Wait waitForChange(const ConsoleDirectory& directory, int timeoutMs);
 
 } // namespace fakehid

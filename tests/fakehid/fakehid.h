@@ -21,7 +21,8 @@ void unplug();
 // Present but not openable, as when the hidraw node's permissions deny access: hid_open gives null while
 // hid_enumerate still lists a plugged console. Open handles keep working.
 void refuseOpen(bool refused);
-// A raw report as hid_read hands it over, one per call; longer than the caller's buffer is cut to it.
+// A raw report as hid_read hands it over, one per call; longer than the caller's buffer is cut to it. A read
+// waiting for input, or for an unplug, wakes at once.
 void queueInput(std::vector<unsigned char> report);
 // A 4-byte report with the switch level in bit 0 of byte 1 and, like a real console, the LED bits 1 and 2
 // of the last output report's byte 2 (taken when queued).
@@ -44,6 +45,10 @@ int openAttempts();
 long deviceCalls();
 // The double's own bookkeeping, for checks that it stays bounded.
 std::size_t pendingInput();
+// Everything queued has been handed to the program and its read waits for more.
+bool readerWaiting();
+// Reads inside hid_read or hid_read_timeout now, waiting or not.
+int readsInFlight();
 int liveEnumerations();
 
 } // namespace fakehid

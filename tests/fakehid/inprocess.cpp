@@ -3,6 +3,12 @@
 #include "simulatedconsole.h"
 #include "surroundings.h"
 
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <cerrno>
+
 namespace fakehid {
 
 namespace {
@@ -13,9 +19,54 @@ std::vector<OutputReport>& recorded()
     return reports;
 }
 
+// A waiting read is woken through a pipe, as a real one is by the device's file descriptor.
+struct Wakeup
+{
+    int ends[2] = {-1, -1};
+    Wakeup()
+    {
+        if (::pipe2(ends, O_CLOEXEC | O_NONBLOCK) != 0)
+            misuse("fakehid", "no pipe to wake a waiting read");
+    }
+};
+
+Wakeup& wakeup()
+{
+    static Wakeup pipe;
+    return pipe;
+}
+
+// Runs a change to the console under its lock, then wakes a read that waits for one.
+template <typename Change> auto changed(Change change)
+{
+    auto held = lockConsole();
+    const char byte = 1;
+    if (::write(wakeup().ends[1], &byte, 1) < 0 && errno != EAGAIN)
+        misuse("fakehid", "cannot wake a waiting read");
+    return change(theConsole());
+}
+
+template <typename Look> auto looked(Look look)
+{
+    auto held = lockConsole();
+    return look(theConsole());
+}
+
 } // namespace
 
 void lookAround(SimulatedConsole&) {}
+
+Wait waitForOutside(int timeoutMs)
+{
+    pollfd woken{wakeup().ends[0], POLLIN, 0};
+    const int ready = ::poll(&woken, 1, timeoutMs);
+    if (ready < 0)
+        return errno == EINTR ? Wait::Interrupted : Wait::Changed;
+    char drained[64];
+    while (::read(wakeup().ends[0], drained, sizeof drained) > 0) {
+    }
+    return ready == 0 ? Wait::TimedOut : Wait::Changed;
+}
 
 void outputWritten(const Report& report, std::int64_t ns)
 {
@@ -26,93 +77,105 @@ void eventHappened(const char*, std::int64_t, const Report*) {}
 
 void reset()
 {
-    theConsole().reset();
-    recorded().clear();
+    changed([](SimulatedConsole& console) {
+        console.reset();
+        recorded().clear();
+    });
 }
 
 void plug()
 {
-    theConsole().plug();
+    changed([](SimulatedConsole& console) { console.plug(); });
 }
 
 void unplug()
 {
-    theConsole().unplug();
+    changed([](SimulatedConsole& console) { console.unplug(); });
 }
 
 void refuseOpen(bool refused)
 {
-    theConsole().refuseOpen(refused);
+    changed([refused](SimulatedConsole& console) { console.refuseOpen(refused); });
 }
 
 void queueInput(std::vector<unsigned char> report)
 {
-    theConsole().queueInput(std::move(report));
+    changed([&report](SimulatedConsole& console) { console.queueInput(std::move(report)); });
 }
 
 void queueSwitch(bool level)
 {
-    theConsole().queueInput(theConsole().switchReport(level));
+    changed([level](SimulatedConsole& console) { console.queueInput(console.switchReport(level)); });
 }
 
 void failNextRead(int result)
 {
-    theConsole().failNextRead(result);
+    changed([result](SimulatedConsole& console) { console.failNextRead(result); });
 }
 
 std::vector<OutputReport> outputs()
 {
-    return recorded();
+    return looked([](SimulatedConsole&) { return recorded(); });
 }
 
 void clearOutputs()
 {
-    recorded().clear();
+    looked([](SimulatedConsole&) { recorded().clear(); });
 }
 
 bool isOpen()
 {
-    return theConsole().isOpen();
+    return looked([](SimulatedConsole& console) { return console.isOpen(); });
 }
 
 int inits()
 {
-    return theConsole().counters().inits;
+    return looked([](SimulatedConsole& console) { return console.counters().inits; });
 }
 
 int opens()
 {
-    return theConsole().counters().opens;
+    return looked([](SimulatedConsole& console) { return console.counters().opens; });
 }
 
 int closes()
 {
-    return theConsole().counters().closes;
+    return looked([](SimulatedConsole& console) { return console.counters().closes; });
 }
 
 int exits()
 {
-    return theConsole().counters().exits;
+    return looked([](SimulatedConsole& console) { return console.counters().exits; });
 }
 
 int openAttempts()
 {
-    return theConsole().counters().openAttempts;
+    return looked([](SimulatedConsole& console) { return console.counters().openAttempts; });
 }
 
 long deviceCalls()
 {
-    return theConsole().counters().deviceCalls;
+    return looked([](SimulatedConsole& console) { return console.counters().deviceCalls; });
 }
 
 std::size_t pendingInput()
 {
-    return theConsole().pendingInput();
+    return looked([](SimulatedConsole& console) { return console.pendingInput(); });
+}
+
+bool readerWaiting()
+{
+    return looked([](SimulatedConsole& console) { return console.readerWaiting(); });
+}
+
+int readsInFlight()
+{
+    return looked([](SimulatedConsole& console) { return console.readsInFlight(); });
 }
 
 int liveEnumerations()
 {
-    return theConsole().liveEnumerations();
+    return looked([](SimulatedConsole& console) { return console.liveEnumerations(); });
 }
 
 } // namespace fakehid

@@ -11,16 +11,21 @@
 //            is handed to the program.
 //
 // All <ns> are CLOCK_MONOTONIC nanoseconds, comparable across processes. Each hidapi call costs one stat of
-// `plugged` and one read of `input`; the double never waits. Without FAKEHID_DIR the console stays unplugged.
+// `plugged` and one read of `input`; a read that finds nothing waits on inotify for either file to change, so a
+// waiting program is woken only by what is done to the console. Without FAKEHID_DIR the console stays unplugged.
 #include "directorywatch.h"
 #include "simulatedconsole.h"
 
 #include <fcntl.h>
+#include <poll.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <optional>
 
 namespace fakehid {
@@ -34,6 +39,7 @@ struct Watch
     struct stat plugStatus = {};
     int inputFd = -1;
     std::string partialLine;
+    int changesFd = -1;
 };
 
 Watch* watch()
@@ -59,6 +65,18 @@ bool sameFile(const struct stat& a, const struct stat& b)
 bool sameContent(const struct stat& a, const struct stat& b)
 {
     return a.st_size == b.st_size && a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
+}
+
+// Whether the events read from an inotify descriptor name one of the files that tell what the console does.
+bool namesConsoleFile(const char* events, ssize_t length)
+{
+    for (ssize_t at = 0; at < length;) {
+        const auto* event = reinterpret_cast<const inotify_event*>(events + at);
+        if (event->len > 0 && (std::strcmp(event->name, "plugged") == 0 || std::strcmp(event->name, "input") == 0))
+            return true;
+        at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+    }
+    return false;
 }
 
 } // namespace
@@ -114,6 +132,38 @@ void takeInput(SimulatedConsole& console)
             console.queueInput(std::move(report));
         else if (line.find_first_not_of(" \t\r") != std::string::npos)
             std::fprintf(stderr, "libfakehid: ignoring input line \"%s\"\n", line.c_str());
+    }
+}
+
+Wait waitForChange(const ConsoleDirectory& directory, int timeoutMs)
+{
+    Watch& w = *watch();
+    if (w.changesFd < 0) {
+        w.changesFd = ::inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
+        constexpr std::uint32_t changes =
+            IN_MODIFY | IN_CLOSE_WRITE | IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_ATTRIB;
+        if (w.changesFd < 0 || ::inotify_add_watch(w.changesFd, directory.path.c_str(), changes) < 0)
+            misuse("hid_read_timeout", "cannot watch the control directory");
+        // What changed before the watch began is looked at again now.
+        return Wait::Changed;
+    }
+    const std::int64_t deadline = monotonicNs() + std::int64_t(timeoutMs) * 1000000;
+    for (;;) {
+        const std::int64_t leftMs = (deadline - monotonicNs() + 999999) / 1000000;
+        pollfd changed{w.changesFd, POLLIN, 0};
+        const int ready = leftMs > 0 ? ::poll(&changed, 1, static_cast<int>(leftMs)) : 0;
+        if (ready < 0)
+            return errno == EINTR ? Wait::Interrupted : Wait::Changed;
+        if (ready == 0)
+            return Wait::TimedOut;
+        alignas(inotify_event) char events[4096];
+        bool relevant = false;
+        ssize_t got;
+        while ((got = ::read(w.changesFd, events, sizeof events)) > 0)
+            relevant = namesConsoleFile(events, got) || relevant;
+        // The double's own output and events files live in the same directory: they wake nobody.
+        if (relevant)
+            return Wait::Changed;
     }
 }
 

@@ -68,10 +68,15 @@ void SimulatedConsole::reset()
 {
     for (hid_device_info* devices : enumerations)
         freeList(devices);
-    // The ring goes on where it was, so that a handle from before the reset is not handed out again at once.
+    // The ring goes on where it was, so that a handle from before the reset is not handed out again at once; a
+    // read still waiting finds its handle stale when it wakes.
     const std::size_t slot = nextSlot;
+    const int inFlight = reads;
+    const int waiting = waitingReads;
     *this = SimulatedConsole();
     nextSlot = slot;
+    reads = inFlight;
+    waitingReads = waiting;
 }
 
 void SimulatedConsole::plug()
@@ -125,6 +130,8 @@ int SimulatedConsole::init()
 int SimulatedConsole::exit()
 {
     // On Windows and with libusb, shutting the library down under an open handle leaves that handle dangling.
+    if (reads > 0)
+        misuse("hid_exit", "a read is still in flight");
     if (open)
         misuse("hid_exit", "a device is still open; close it first");
     initialized = false;
@@ -213,6 +220,8 @@ void SimulatedConsole::requireLive(hid_device_* device, const char* function) co
 void SimulatedConsole::close(hid_device_* device)
 {
     requireLive(device, "hid_close");
+    if (reads > 0)
+        misuse("hid_close", "a read on the device is still in flight");
     open = nullptr;
     lost = false;
     ++count.closes;
@@ -226,16 +235,49 @@ int SimulatedConsole::setNonblocking(hid_device_* device, int value)
     return 0;
 }
 
-int SimulatedConsole::read(hid_device_* device, unsigned char* data, std::size_t length)
+int SimulatedConsole::read(std::unique_lock<std::mutex>& held, hid_device_* device, unsigned char* data,
+                           std::size_t length)
 {
-    return readTimeout(device, data, length, nonblocking ? 0 : -1);
+    return readTimeout(held, device, data, length, nonblocking ? 0 : -1);
 }
 
-int SimulatedConsole::readTimeout(hid_device_* device, unsigned char* data, std::size_t length, int timeoutMs)
+int SimulatedConsole::readTimeout(std::unique_lock<std::mutex>& held, hid_device_* device, unsigned char* data,
+                                  std::size_t length, int timeoutMs)
 {
     requireLive(device, "hid_read");
     if (!data && length > 0)
         misuse("hid_read", "null buffer");
+    ++reads;
+    struct Leaving
+    {
+        int& reads;
+        ~Leaving() { --reads; }
+    } leaving{reads};
+    const std::int64_t deadline = monotonicNs() + std::int64_t(std::max(timeoutMs, 0)) * 1000000;
+    for (;;) {
+        if (const std::optional<int> result = readAtOnce(data, length))
+            return *result;
+        if (timeoutMs < 0)
+            misuse("hid_read", "blocking read with no input queued: the caller would hang");
+        const std::int64_t leftMs = (deadline - monotonicNs() + 999999) / 1000000;
+        if (leftMs <= 0)
+            return 0;
+        ++waitingReads;
+        held.unlock();
+        const Wait waited = waitForOutside(static_cast<int>(leftMs));
+        held.lock();
+        --waitingReads;
+        lookAround(*this);
+        requireLive(device, "hid_read (woken)");
+        if (waited == Wait::Interrupted) {
+            lastError = L"Interrupted system call";
+            return -1;
+        }
+    }
+}
+
+std::optional<int> SimulatedConsole::readAtOnce(unsigned char* data, std::size_t length)
+{
     if (lost) {
         lastError = L"No such device";
         return -1;
@@ -248,11 +290,8 @@ int SimulatedConsole::readTimeout(hid_device_* device, unsigned char* data, std:
             std::memset(data, 0, std::min(length, static_cast<std::size_t>(result)));
         return result;
     }
-    if (input.empty()) {
-        if (timeoutMs < 0)
-            misuse("hid_read", "blocking read with no input queued: the caller would hang");
-        return 0;
-    }
+    if (input.empty())
+        return std::nullopt;
     const Report report = std::move(input.front());
     input.pop_front();
     eventHappened("input", monotonicNs(), &report);

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstddef>
 #include <deque>
+#include <mutex>
 #include <optional>
 
 struct hid_device_
@@ -31,6 +32,8 @@ struct Counters
     long deviceCalls = 0;
 };
 
+// Every member is called with the console's lock (lockConsole) held: the program reads on a thread of its own
+// while it opens, writes and closes on another, and tests drive the console from a third.
 class SimulatedConsole
 {
 public:
@@ -47,6 +50,9 @@ public:
     bool isOpen() const { return open != nullptr; }
     const Counters& counters() const { return count; }
     std::size_t pendingInput() const { return input.size(); }
+    // Everything queued has been handed over and a read is waiting for more.
+    bool readerWaiting() const { return input.empty() && !readFault && !lost && waitingReads > 0; }
+    int readsInFlight() const { return reads; }
     int liveEnumerations() const { return static_cast<int>(enumerations.size()); }
 
     // Device side: the hidapi calls, already checked for a live handle where they take one.
@@ -58,10 +64,12 @@ public:
     hid_device_* openByPath(const char* path);
     void close(hid_device_* device);
     int setNonblocking(hid_device_* device, int nonblocking);
-    int read(hid_device_* device, unsigned char* data, std::size_t length);
-    // The console never makes a caller wait: with nothing queued a positive timeout ends at once, and an
-    // endless wait (timeout -1, or a blocking read) is a misuse, as it would hang the caller for good.
-    int readTimeout(hid_device_* device, unsigned char* data, std::size_t length, int timeoutMs);
+    int read(std::unique_lock<std::mutex>& held, hid_device_* device, unsigned char* data, std::size_t length);
+    // With nothing queued a read waits, unlocked, up to its timeout for input, an unplug or a signal (-1, as the
+    // real stack's poll gives). An endless wait (timeout -1, or a blocking read) is a misuse: it would hang the
+    // caller for good. Closing the device or shutting the library down while a read waits is a misuse too.
+    int readTimeout(std::unique_lock<std::mutex>& held, hid_device_* device, unsigned char* data, std::size_t length,
+                    int timeoutMs);
     int write(hid_device_* device, const unsigned char* data, std::size_t length);
     const wchar_t* error(hid_device_* device);
 
@@ -71,6 +79,8 @@ public:
 private:
     void ensureInit();
     hid_device_* openIfAllowed();
+    // The outcome of a read that need not wait, or nothing when the caller would have to wait for input.
+    std::optional<int> readAtOnce(unsigned char* data, std::size_t length);
 
     bool plugged = false;
     bool refused = false;
@@ -87,11 +97,14 @@ private:
     std::array<hid_device_, 64> slots{};
     std::size_t nextSlot = 0;
     hid_device_* open = nullptr;
+    int reads = 0;
+    int waitingReads = 0;
     const wchar_t* lastError = L"Success";
 };
 
-// The one simulated console of this process.
+// The one simulated console of this process, and its lock.
 SimulatedConsole& theConsole();
+std::unique_lock<std::mutex> lockConsole();
 
 // Aborts with a message naming the misuse, so a test that misuses hidapi dies loudly.
 [[noreturn]] void misuse(const char* function, const char* what);

@@ -10,6 +10,16 @@ class SimulatedConsole;
 
 // Before every hidapi call: take in what was done to the device from outside (plugging, new input).
 void lookAround(SimulatedConsole& console);
+
+enum class Wait
+{
+    Changed,
+    TimedOut,
+    Interrupted
+};
+// Called with the console unlocked by a read that found nothing: waits until something may have been done to the
+// device from outside, at most `timeoutMs`. A signal to the waiting thread ends it, as it ends the real stack's poll.
+Wait waitForOutside(int timeoutMs);
 void outputWritten(const Report& report, std::int64_t ns);
 // "init", "open", "close", "exit", or "input" with the report handed to the program.
 void eventHappened(const char* event, std::int64_t ns, const Report* report = nullptr);

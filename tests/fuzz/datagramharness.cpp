@@ -2,6 +2,7 @@
 
 #include "app/applicationidentity.h"
 #include "callstatemodel.h"
+#include "consoleinput.h"
 #include "console/chidvoip.h"
 #include "fakehid.h"
 #include "ui/mainwindow.h"
@@ -154,9 +155,9 @@ QAbstractButton* Harness::button(const char* name) const
 void Harness::setConsoleOpen(bool open)
 {
     if (link->isConnected() && !open) {
-        // A lost console: the next poll reads -1 and closes it.
+        // A lost console: the waiting read gives -1 and the link closes it.
         fakehid::unplug();
-        QMetaObject::invokeMethod(link, "hidReaderTimer");
+        takeConsoleInput(*link);
     } else if (!link->isConnected() && open) {
         fakehid::plug();
         QMetaObject::invokeMethod(link, "hidConnectTimer");

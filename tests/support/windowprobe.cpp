@@ -1,5 +1,6 @@
 #include "windowprobe.h"
 
+#include "consoleinput.h"
 #include "fakehid.h"
 #include "messagecapture.h"
 
@@ -34,7 +35,7 @@ void WindowProbe::openConsole()
 
 void WindowProbe::poll()
 {
-    QMetaObject::invokeMethod(&link(), "hidReaderTimer");
+    QVERIFY2(takeConsoleInput(link()), "the console's reports were not taken in");
 }
 
 void WindowProbe::pressSwitch()

@@ -27,7 +27,7 @@ public:
 
     // Plugs the simulated console in and lets the link open it without waiting for its 2 s tick.
     void openConsole();
-    // Runs one tick of the link's poll, as its 10 ms timer would.
+    // Waits until the link has taken in every report the console sent.
     void poll();
     // Operates the console's switch: the level drops to 0 and comes back to 1, one poll each.
     void pressSwitch();

@@ -12,6 +12,9 @@
 #include "directorywatch.h"
 #include "simulatedconsole.h"
 
+#include <windows.h>
+
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
@@ -26,6 +29,7 @@ struct Watch
     bool plugSeen = false;
     long inputOffset = 0;
     std::string partialLine;
+    HANDLE changes = INVALID_HANDLE_VALUE;
 };
 
 Watch* watch()
@@ -83,6 +87,29 @@ void takeInput(SimulatedConsole& console)
             console.queueInput(std::move(report));
         w.partialLine.erase(0, newline + 1);
     }
+}
+
+// The double's own output and events files share the directory, so its writes wake a waiting read too; the read
+// then finds nothing new and waits again.
+Wait waitForChange(const ConsoleDirectory& directory, int timeoutMs)
+{
+    Watch& w = *watch();
+    if (w.changes == INVALID_HANDLE_VALUE) {
+        w.changes = FindFirstChangeNotificationA(directory.path.c_str(), FALSE,
+                                                 FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_SIZE |
+                                                     FILE_NOTIFY_CHANGE_LAST_WRITE);
+        if (w.changes != INVALID_HANDLE_VALUE)
+            return Wait::Changed;
+    }
+    // Where the file system cannot tell of changes, the read looks again every few milliseconds.
+    if (w.changes == INVALID_HANDLE_VALUE) {
+        Sleep(static_cast<DWORD>(std::min(timeoutMs, 5)));
+        return Wait::Changed;
+    }
+    if (WaitForSingleObject(w.changes, static_cast<DWORD>(timeoutMs)) != WAIT_OBJECT_0)
+        return Wait::TimedOut;
+    FindNextChangeNotification(w.changes);
+    return Wait::Changed;
 }
 
 } // namespace fakehid

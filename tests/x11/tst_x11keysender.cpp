@@ -1,6 +1,7 @@
 // The X11 key sender against a real X server (a private Xvfb): every key of the table arrives as the
 // keycode of its keysym, combinations keep their order, and a missing display is reported, not crashed on.
 #include "console/chidvoip.h"
+#include "consoleinput.h"
 #include "control/keysender.h"
 #include "control/keytable.h"
 #include "control/x11keysyms.h"
@@ -303,9 +304,9 @@ void X11KeySenderTest::switchPressTypesTheAnswerKeys()
     const auto seen = keysSeenWhile(
         [link] {
             fakehid::queueSwitch(false);
-            QMetaObject::invokeMethod(link, "hidReaderTimer");
+            takeConsoleInput(*link);
             fakehid::queueSwitch(true);
-            QMetaObject::invokeMethod(link, "hidReaderTimer");
+            takeConsoleInput(*link);
         },
         4);
     QCOMPARE(describe(seen), describeExpected({{0xA2, true}, {0x50, true}, {0xA2, false}, {0x50, false}}));

@@ -1,0 +1,43 @@
+// Reads the open console's input reports on a thread of its own, as they come, so that a waiting Parlink costs
+// nothing and a press is handled at once; everything else done with the device stays on the GUI thread.
+#pragma once
+
+#include <QMutex>
+#include <QThread>
+
+#include <atomic>
+
+struct hid_device_;
+typedef struct hid_device_ hid_device;
+
+class ConsoleReader : public QThread
+{
+    Q_OBJECT
+public:
+    // Reads `device` until told to stop or until a read fails; the caller keeps the device open until then.
+    ConsoleReader(hid_device* device, QObject* parent);
+    ~ConsoleReader() override;
+
+    // Asks the reader to end without waiting for it; a read in progress is cut short where the platform allows.
+    void requestStop();
+    // Ends the reader and waits until it no longer touches the device.
+    void stop();
+
+signals:
+    // Byte 1 of a 4-byte input report.
+    void reportRead(int report);
+    // A read failed, as when the console is unplugged; the reader has ended.
+    void readFailed();
+
+protected:
+    void run() override;
+
+private:
+    void interruptRead();
+
+    hid_device* const device;
+    std::atomic<bool> stopping{false};
+    // The reading thread while it is inside its loop, so that it is never signalled after leaving it.
+    QMutex threadLock;
+    Qt::HANDLE readingThread = nullptr;
+};
