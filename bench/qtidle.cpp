@@ -1,7 +1,9 @@
-// The yardstick for idle cost: a Qt program that does nothing but run a 10 ms timer, as the console poll does.
-//   bench_qtidle                 the timer alone
-//   bench_qtidle --poll-console  the timer reads the console as the program does (one hid_read per tick), so
+// Yardsticks for idle cost: Qt programs that do nothing but look after the console.
+//   bench_qtidle                 a 10 ms timer alone, as the console poll of earlier versions ran
+//   bench_qtidle --poll-console  the timer reads the console as those versions did (one hid_read per tick), so
 //                                that under the preloaded simulated console both pay the same for the device
+//   bench_qtidle --wait-console  opens the console and waits for its reports on a thread, with no timer: the
+//                                least a program that follows the switch can cost
 //   bench_qtidle --qt-version    prints the Qt version it runs on and exits
 #include <QApplication>
 #include <QTimer>
@@ -10,16 +12,38 @@
 
 #include <cstdio>
 #include <cstring>
+#include <thread>
+
+namespace {
+
+void waitForReports(hid_device* console)
+{
+    unsigned char report[5];
+    while (hid_read_timeout(console, report, sizeof report, 60000) >= 0) {
+    }
+}
+
+} // namespace
 
 int main(int argc, char* argv[])
 {
-    if (argc > 1 && std::strcmp(argv[1], "--qt-version") == 0) {
+    const char* mode = argc > 1 ? argv[1] : "";
+    if (std::strcmp(mode, "--qt-version") == 0) {
         std::printf("%s\n", qVersion());
         return 0;
     }
-    const bool pollConsole = argc > 1 && std::strcmp(argv[1], "--poll-console") == 0;
     QApplication app(argc, argv);
     hid_device* console = nullptr;
+    if (std::strcmp(mode, "--wait-console") == 0) {
+        console = hid_open(0x0D8C, 0x0013, nullptr);
+        if (!console) {
+            std::fprintf(stderr, "bench_qtidle: no console to wait on\n");
+            return 1;
+        }
+        std::thread(waitForReports, console).detach();
+        return app.exec();
+    }
+    const bool pollConsole = std::strcmp(mode, "--poll-console") == 0;
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, [&] {
         if (!pollConsole)

@@ -30,10 +30,13 @@ void prepareThisThread()
         action.sa_flags = 0;
         sigaction(interruptSignal, &action, nullptr);
     });
-    sigset_t interruptOnly;
-    sigemptyset(&interruptOnly);
-    sigaddset(&interruptOnly, interruptSignal);
-    pthread_sigmask(SIG_UNBLOCK, &interruptOnly, nullptr);
+    // Any other signal would end the wait as well and pass for a lost console: a softphone command ending (SIGCHLD)
+    // or the desktop's SIGTERM go to the other threads instead. Faults stay deliverable where they happen.
+    sigset_t allButInterrupt;
+    sigfillset(&allButInterrupt);
+    for (const int kept : {interruptSignal, SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT, SIGTRAP})
+        sigdelset(&allButInterrupt, kept);
+    pthread_sigmask(SIG_SETMASK, &allButInterrupt, nullptr);
 }
 
 void interrupt(Qt::HANDLE thread)

@@ -2,12 +2,29 @@
 // switch, lets go when it is pulled out, takes it back when it returns, and leaves the connect LED off on SIGTERM.
 #include "residentparlink.h"
 
+#include <QDir>
 #include <QtTest>
 
 namespace {
 
 constexpr int startAndOpenMs = 15000;
 constexpr int reopenMs = 10000;
+
+// Context switches of every thread of a process: each is the process waking up, or being made to wait.
+qint64 contextSwitches(qint64 pid)
+{
+    const QString tasks = QStringLiteral("/proc/%1/task").arg(pid);
+    qint64 switches = 0;
+    for (const QString& task : QDir(tasks).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile status(tasks + QLatin1Char('/') + task + QStringLiteral("/status"));
+        if (!status.open(QIODevice::ReadOnly))
+            continue;
+        for (const QByteArray& line : status.readAll().split('\n'))
+            if (line.startsWith("voluntary_ctxt_switches:") || line.startsWith("nonvoluntary_ctxt_switches:"))
+                switches += line.mid(line.indexOf(':') + 1).trimmed().toLongLong();
+    }
+    return switches;
+}
 
 } // namespace
 
@@ -17,6 +34,7 @@ class TestConsoleEndToEnd : public QObject
 
 private slots:
     void plugUnplugReplug();
+    void waitingConsoleCostsNoWakeups();
 };
 
 void TestConsoleEndToEnd::plugUnplugReplug()
@@ -52,6 +70,23 @@ void TestConsoleEndToEnd::plugUnplugReplug()
     // The way out: the incoming LED, then the connect LED put out.
     QCOMPARE(parlink.outputs().mid(5),
              (QList<QByteArray>{QByteArray::fromHex("0000050700"), QByteArray::fromHex("0000010700")}));
+}
+
+// A Parlink with its console open and nothing happening sleeps: its only wake-ups are the look for a console, which
+// returns at once while one is open, and a read's wait running out, each every 2 s.
+void TestConsoleEndToEnd::waitingConsoleCostsNoWakeups()
+{
+    ResidentParlink parlink;
+    QVERIFY(parlink.startWithConsole());
+    QTest::qWait(1000);
+    const qint64 pid = parlink.process().processId();
+    const qint64 before = contextSwitches(pid);
+    QTest::qWait(4000);
+    const qint64 wakeups = contextSwitches(pid) - before;
+    qInfo("%lld wake-ups in 4 s", wakeups);
+    // Two every 2 s, and as much again for whatever the desktop's libraries do now and then; a 10 ms poll is 400.
+    QVERIFY2(wakeups <= 8, qPrintable(QString::number(wakeups)));
+    QVERIFY(parlink.terminate());
 }
 
 QTEST_GUILESS_MAIN(TestConsoleEndToEnd)

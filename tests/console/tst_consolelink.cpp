@@ -3,10 +3,16 @@
 #include "fakehid.h"
 #include "messagecapture.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QTimer>
 #include <QtTest>
+
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <csignal>
 
 class TestConsoleLink : public QObject
 {
@@ -21,6 +27,7 @@ private slots:
     void lostConsole_data();
     void lostConsole();
     void reportsArrivingTogether();
+    void otherSignalsKeepTheConsole();
     void endWhileReadWaits_data();
     void endWhileReadWaits();
     void switchLevelSurvivesReconnection_data();
@@ -161,6 +168,49 @@ void TestConsoleLink::reportsArrivingTogether()
     // Level 0 last: a report of level 1 now is one more change.
     driver.receive(0x01);
     QCOMPARE(clicked.count(), 6);
+}
+
+// A signal meant for the program, such as the end of a softphone command it started, must not end the link's
+// wait as an unplug does.
+void TestConsoleLink::otherSignalsKeepTheConsole()
+{
+    struct sigaction handled = {};
+    handled.sa_handler = [](int) {};
+    sigemptyset(&handled.sa_mask);
+    struct sigaction before = {};
+    QCOMPARE(sigaction(SIGUSR1, &handled, &before), 0);
+
+    ConsoleLinkDriver driver;
+    QVERIFY(driver.open());
+    QSignalSpy clicked(&driver.link(), &CHidVoip::connect_clicked);
+    QTRY_VERIFY(fakehid::readerWaiting());
+    QDir tasks(QStringLiteral("/proc/self/task"));
+    QString reader;
+    for (const QString& task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile name(tasks.filePath(task + QStringLiteral("/comm")));
+        if (name.open(QIODevice::ReadOnly) && name.readAll().trimmed() == "ConsoleReader")
+            reader = task;
+    }
+    QVERIFY(!reader.isEmpty());
+    // Inside its wait for the console (poll), where a signal would cut it short; not on a lock, where it would not.
+    const auto asleep = [&] {
+        QFile call(tasks.filePath(reader + QStringLiteral("/syscall")));
+        const QByteArray number = call.open(QIODevice::ReadOnly) ? call.readAll().split(' ').value(0) : QByteArray();
+        return number == QByteArray::number(SYS_poll) || number == QByteArray::number(SYS_ppoll);
+    };
+    // Twice, some time apart: a first wait may return at once for a wake-up left from before the reader began.
+    QTRY_VERIFY(asleep());
+    QTest::qWait(20);
+    QTRY_VERIFY(asleep());
+    const int signalled = int(::syscall(SYS_tgkill, ::getpid(), reader.toInt(), SIGUSR1) == 0);
+    QCOMPARE(signalled, 1);
+    // What the signal would do is done well before a report comes.
+    QTest::qWait(50);
+    driver.receive(0x00);
+    QVERIFY(driver.link().isConnected());
+    QCOMPARE(clicked.count(), 1);
+    QCOMPARE(fakehid::closes(), 0);
+    sigaction(SIGUSR1, &before, nullptr);
 }
 
 void TestConsoleLink::endWhileReadWaits_data()

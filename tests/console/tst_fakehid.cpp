@@ -10,6 +10,7 @@
 
 #include <csignal>
 #include <functional>
+#include <thread>
 
 namespace {
 
@@ -58,6 +59,8 @@ class TestFakeHid : public QObject
 private slots:
     void init();
     void reads();
+    void waitingRead_data();
+    void waitingRead();
     void lostHandleStaysLost();
     void openRules();
     void switchReportEchoesLeds();
@@ -90,6 +93,40 @@ void TestFakeHid::reads()
     QCOMPARE(hid_read(device, buffer, sizeof buffer), 3);
     QCOMPARE(hid_read(device, buffer, sizeof buffer), 4);
     QCOMPARE(fakehid::pendingInput(), std::size_t(0));
+    hid_close(device);
+}
+
+void TestFakeHid::waitingRead_data()
+{
+    QTest::addColumn<QString>("meanwhile");
+    QTest::addColumn<int>("result");
+
+    QTest::addRow("a report arrives") << "input" << 4;
+    QTest::addRow("the console is pulled out") << "unplug" << -1;
+    QTest::addRow("nothing happens") << "" << 0;
+}
+
+// A read with a timeout waits for what another thread does to the console, as a real one waits for the device.
+void TestFakeHid::waitingRead()
+{
+    QFETCH(QString, meanwhile);
+    QFETCH(int, result);
+
+    hid_device* device = openConsole();
+    int length = -2;
+    std::thread reader([&] {
+        unsigned char buffer[5] = {};
+        length = hid_read_timeout(device, buffer, sizeof buffer, meanwhile.isEmpty() ? 50 : 10000);
+    });
+    if (!meanwhile.isEmpty())
+        QTRY_VERIFY(fakehid::readerWaiting());
+    if (meanwhile == QLatin1String("input"))
+        fakehid::queueSwitch(false);
+    else if (meanwhile == QLatin1String("unplug"))
+        fakehid::unplug();
+    reader.join();
+    QCOMPARE(length, result);
+    QCOMPARE(fakehid::readsInFlight(), 0);
     hid_close(device);
 }
 
@@ -195,6 +232,16 @@ void TestFakeHid::misuseAborts_data()
         unsigned char buffer[5] = {};
         fakehid::plug();
         hid_read(hid_open(0x0D8C, 0x0013, nullptr), buffer, 5);
+    });
+    QTest::addRow("close while a read waits") << Misuse([] {
+        hid_device* device = openConsole();
+        std::thread([device] {
+            unsigned char buffer[5] = {};
+            hid_read_timeout(device, buffer, 5, 10000);
+        }).detach();
+        for (int look = 0; look < 5000 && !fakehid::readerWaiting(); ++look)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        hid_close(device);
     });
     QTest::addRow("enumeration freed twice") << Misuse([] {
         fakehid::plug();
