@@ -4,6 +4,9 @@
 
 #include <QtTest>
 
+#include <cstring>
+#include <link.h>
+
 class TestCommandLine : public QObject
 {
     Q_OBJECT
@@ -19,6 +22,8 @@ private slots:
     void toolkitOptionsDoNotCount();
     void worksWithoutADisplay();
     void windowModeWithoutADisplaySaysSo();
+    void windowLibraryTroubleIsNamed_data();
+    void windowLibraryTroubleIsNamed();
 
 private:
     QTemporaryDir home;
@@ -217,25 +222,98 @@ void TestCommandLine::windowModeWithoutADisplaySaysSo()
     QCOMPARE(unknownPlatform.exitCode, 1);
     QVERIFY(unknownPlatform.standardError.contains("platform plug-in \"parlink-no-such-platform\" could not start"));
 
-    // A window library cut short (an interrupted copy) is named, not crashed on; command mode goes on working.
-    QTemporaryDir copy;
-    const QFileInfo program(QStringLiteral(PARLINK_EXECUTABLE));
-    QFile library(program.dir().filePath(QStringLiteral("libparlink-window.so")));
-    QVERIFY(QFile::copy(program.filePath(), copy.filePath("parlink")) && library.open(QIODevice::ReadOnly));
-    QFile cut(copy.filePath("libparlink-window.so"));
-    QVERIFY(cut.open(QIODevice::WriteOnly) && cut.write(library.read(100000)) > 0);
-    cut.close();
-    QProcess damaged;
-    damaged.start(copy.filePath("parlink"), QStringList());
-    QVERIFY(damaged.waitForFinished(10000));
-    QCOMPARE(damaged.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(damaged.exitCode(), 1);
-    QVERIFY(damaged.readAllStandardError().contains("libparlink-window.so is damaged"));
-
     headless.insert(QStringLiteral("DISPLAY"), QStringLiteral(":97"));
     const CommandResult unreachable = runParlink({}, headless);
     QCOMPARE(unreachable.exitCode, 1);
     QVERIFY(unreachable.standardError.startsWith("parlink: cannot open a display: the X server at DISPLAY=:97"));
+}
+
+// A byte inside the last segment the dynamic loader maps from the file, read from the ELF program headers.
+static qint64 insideLastLoadedSegment(const QByteArray& library)
+{
+    ElfW(Ehdr) header;
+    std::memcpy(&header, library.constData(), sizeof header);
+    qint64 end = 0;
+    qint64 start = 0;
+    for (int index = 0; index < header.e_phnum; ++index) {
+        ElfW(Phdr) segment;
+        std::memcpy(&segment, library.constData() + header.e_phoff + index * header.e_phentsize, sizeof segment);
+        if (segment.p_type == PT_LOAD && segment.p_filesz > 0 && qint64(segment.p_offset) >= start) {
+            start = qint64(segment.p_offset);
+            end = start + qint64(segment.p_filesz);
+        }
+    }
+    return (start + end) / 2;
+}
+
+void TestCommandLine::windowLibraryTroubleIsNamed_data()
+{
+    QTest::addColumn<QString>("library");
+    QTest::addColumn<bool>("withoutProc");
+    QTest::addColumn<QString>("standardError");
+
+    // %1 is the folder of the copied executable.
+    const QString damaged = QStringLiteral("parlink: cannot start the tray program: %1/libparlink-window\\.so is "
+                                           "damaged \\(cut short\\); install Parlink again\n");
+    QTest::addRow("cut early") << "cut early" << false << damaged;
+    QTest::addRow("cut inside its last loaded segment") << "cut late" << false << damaged;
+    QTest::addRow("a folder in its place")
+        << "folder" << false
+        << QStringLiteral("parlink: cannot start the tray program: %1/libparlink-window\\.so: .*") +
+               QRegularExpression::escape(QString::fromLocal8Bit(std::strerror(EISDIR))) + "\n";
+    QTest::addRow("missing") << "none" << false
+                             << QStringLiteral("parlink: cannot start the tray program: libparlink-window\\.so is "
+                                               "neither in %1 nor in %1/\\S+\n");
+    // The current folder holds a whole library: it must not be taken for the program's own.
+    QTest::addRow("no /proc") << "whole" << true
+                              << QStringLiteral("parlink: cannot start the tray program: the program's own folder "
+                                                "cannot be found: /proc/self/exe: .+\n");
+}
+
+// Damaged or missing, the window library is named, not crashed on, and not looked for in the wrong place.
+void TestCommandLine::windowLibraryTroubleIsNamed()
+{
+    QFETCH(QString, library);
+    QFETCH(bool, withoutProc);
+    QFETCH(QString, standardError);
+
+    QStringList hiddenProc{"-rm", "sh", "-c", "mount -t tmpfs parlink-no-proc /proc && exec \"$0\" \"$@\""};
+    if (withoutProc && QProcess::execute(QStringLiteral("unshare"), hiddenProc + QStringList{"true"}) != 0)
+        QSKIP("no private mount namespace can be made here to hide /proc");
+
+    QTemporaryDir copy;
+    const QFileInfo program(QStringLiteral(PARLINK_EXECUTABLE));
+    QFile real(program.dir().filePath(QStringLiteral("libparlink-window.so")));
+    QVERIFY(QFile::copy(program.filePath(), copy.filePath("parlink")) && real.open(QIODevice::ReadOnly));
+    const QByteArray whole = real.readAll();
+    QFile placed(copy.filePath("libparlink-window.so"));
+    if (library == "folder")
+        QVERIFY(QDir(copy.path()).mkdir(QStringLiteral("libparlink-window.so")));
+    else if (library != "none") {
+        const qint64 length = library == "cut early"  ? 100000
+                              : library == "cut late" ? insideLastLoadedSegment(whole)
+                                                      : whole.size();
+        QVERIFY(placed.open(QIODevice::WriteOnly) && placed.write(whole.left(length)) == length);
+        placed.close();
+    }
+
+    QProcess parlink;
+    QProcessEnvironment headless = environment;
+    headless.remove(QStringLiteral("DISPLAY"));
+    headless.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    parlink.setProcessEnvironment(headless);
+    parlink.setWorkingDirectory(copy.path());
+    if (withoutProc)
+        parlink.start(QStringLiteral("unshare"), hiddenProc + QStringList{copy.filePath("parlink")});
+    else
+        parlink.start(copy.filePath("parlink"), QStringList());
+    QVERIFY(parlink.waitForFinished(10000));
+    QCOMPARE(parlink.exitStatus(), QProcess::NormalExit);
+    const QString said = QString::fromLocal8Bit(parlink.readAllStandardError());
+    const QRegularExpression expected(QRegularExpression::anchoredPattern(
+        standardError.replace(QStringLiteral("%1"), QRegularExpression::escape(copy.path()))));
+    QVERIFY2(expected.match(said).hasMatch(), qPrintable(said));
+    QCOMPARE(parlink.exitCode(), 1);
 }
 
 QTEST_GUILESS_MAIN(TestCommandLine)
