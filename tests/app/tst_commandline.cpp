@@ -231,53 +231,43 @@ void TestCommandLine::windowModeWithoutADisplaySaysSo()
 // A byte inside the last segment the dynamic loader maps from the file, read from the ELF program headers.
 static qint64 insideLastLoadedSegment(const QByteArray& library)
 {
-    ElfW(Ehdr) header;
-    std::memcpy(&header, library.constData(), sizeof header);
-    qint64 end = 0;
-    qint64 start = 0;
-    for (int index = 0; index < header.e_phnum; ++index) {
-        ElfW(Phdr) segment;
-        std::memcpy(&segment, library.constData() + header.e_phoff + index * header.e_phentsize, sizeof segment);
-        if (segment.p_type == PT_LOAD && segment.p_filesz > 0 && qint64(segment.p_offset) >= start) {
-            start = qint64(segment.p_offset);
-            end = start + qint64(segment.p_filesz);
-        }
+    const auto* header = reinterpret_cast<const ElfW(Ehdr)*>(library.constData());
+    ElfW(Phdr) last{};
+    for (int index = 0; index < header->e_phnum; ++index) {
+        const auto* segment =
+            reinterpret_cast<const ElfW(Phdr)*>(library.constData() + header->e_phoff + index * header->e_phentsize);
+        if (segment->p_type == PT_LOAD && segment->p_filesz > 0 && segment->p_offset >= last.p_offset)
+            last = *segment;
     }
-    return (start + end) / 2;
+    return qint64(last.p_offset + last.p_filesz / 2);
 }
 
 void TestCommandLine::windowLibraryTroubleIsNamed_data()
 {
     QTest::addColumn<QString>("library");
-    QTest::addColumn<bool>("withoutProc");
-    QTest::addColumn<QString>("standardError");
+    QTest::addColumn<QString>("standardError"); // a pattern after the common start; %1 is the program's folder
 
-    // %1 is the folder of the copied executable.
-    const QString damaged = QStringLiteral("parlink: cannot start the tray program: %1/libparlink-window\\.so is "
-                                           "damaged \\(cut short\\); install Parlink again\n");
-    QTest::addRow("cut early") << "cut early" << false << damaged;
-    QTest::addRow("cut inside its last loaded segment") << "cut late" << false << damaged;
+    const QString damaged =
+        QStringLiteral("%1/libparlink-window\\.so is damaged \\(cut short\\); install Parlink again");
+    QTest::addRow("cut early") << "cut early" << damaged;
+    QTest::addRow("cut inside its last loaded segment") << "cut late" << damaged;
     QTest::addRow("a folder in its place")
-        << "folder" << false
-        << QStringLiteral("parlink: cannot start the tray program: %1/libparlink-window\\.so: .*") +
-               QRegularExpression::escape(QString::fromLocal8Bit(std::strerror(EISDIR))) + "\n";
-    QTest::addRow("missing") << "none" << false
-                             << QStringLiteral("parlink: cannot start the tray program: libparlink-window\\.so is "
-                                               "neither in %1 nor in %1/\\S+\n");
-    // The current folder holds a whole library: it must not be taken for the program's own.
-    QTest::addRow("no /proc") << "whole" << true
-                              << QStringLiteral("parlink: cannot start the tray program: the program's own folder "
-                                                "cannot be found: /proc/self/exe: .+\n");
+        << "folder"
+        << "%1/libparlink-window\\.so: .*" + QRegularExpression::escape(QString::fromLocal8Bit(std::strerror(EISDIR)));
+    QTest::addRow("missing") << "none" << QStringLiteral("libparlink-window\\.so is neither in %1 nor in %1/\\S+");
+    // A whole library lies in the current folder: it must not be taken for the program's own.
+    QTest::addRow("no /proc") << "no proc"
+                              << QStringLiteral("the program's own folder cannot be found: /proc/self/exe: .+");
 }
 
 // Damaged or missing, the window library is named, not crashed on, and not looked for in the wrong place.
 void TestCommandLine::windowLibraryTroubleIsNamed()
 {
     QFETCH(QString, library);
-    QFETCH(bool, withoutProc);
     QFETCH(QString, standardError);
 
-    QStringList hiddenProc{"-rm", "sh", "-c", "mount -t tmpfs parlink-no-proc /proc && exec \"$0\" \"$@\""};
+    const bool withoutProc = library == "no proc";
+    QStringList hiddenProc{"-rm", "sh", "-c", "mount -t tmpfs parlink-no-proc /proc && exec \"$0\""};
     if (withoutProc && QProcess::execute(QStringLiteral("unshare"), hiddenProc + QStringList{"true"}) != 0)
         QSKIP("no private mount namespace can be made here to hide /proc");
 
@@ -286,16 +276,15 @@ void TestCommandLine::windowLibraryTroubleIsNamed()
     QFile real(program.dir().filePath(QStringLiteral("libparlink-window.so")));
     QVERIFY(QFile::copy(program.filePath(), copy.filePath("parlink")) && real.open(QIODevice::ReadOnly));
     const QByteArray whole = real.readAll();
+    const qint64 length = library == "cut early"  ? 100000
+                          : library == "cut late" ? insideLastLoadedSegment(whole)
+                          : library == "no proc"  ? whole.size()
+                                                  : -1;
     QFile placed(copy.filePath("libparlink-window.so"));
-    if (library == "folder")
-        QVERIFY(QDir(copy.path()).mkdir(QStringLiteral("libparlink-window.so")));
-    else if (library != "none") {
-        const qint64 length = library == "cut early"  ? 100000
-                              : library == "cut late" ? insideLastLoadedSegment(whole)
-                                                      : whole.size();
+    if (length >= 0)
         QVERIFY(placed.open(QIODevice::WriteOnly) && placed.write(whole.left(length)) == length);
-        placed.close();
-    }
+    placed.close();
+    QVERIFY(library != "folder" || QDir(copy.path()).mkdir(QStringLiteral("libparlink-window.so")));
 
     QProcess parlink;
     QProcessEnvironment headless = environment;
@@ -303,15 +292,15 @@ void TestCommandLine::windowLibraryTroubleIsNamed()
     headless.remove(QStringLiteral("WAYLAND_DISPLAY"));
     parlink.setProcessEnvironment(headless);
     parlink.setWorkingDirectory(copy.path());
-    if (withoutProc)
-        parlink.start(QStringLiteral("unshare"), hiddenProc + QStringList{copy.filePath("parlink")});
-    else
-        parlink.start(copy.filePath("parlink"), QStringList());
+    hiddenProc.append(copy.filePath("parlink"));
+    parlink.start(withoutProc ? QStringLiteral("unshare") : copy.filePath("parlink"),
+                  withoutProc ? hiddenProc : QStringList());
     QVERIFY(parlink.waitForFinished(10000));
     QCOMPARE(parlink.exitStatus(), QProcess::NormalExit);
     const QString said = QString::fromLocal8Bit(parlink.readAllStandardError());
     const QRegularExpression expected(QRegularExpression::anchoredPattern(
-        standardError.replace(QStringLiteral("%1"), QRegularExpression::escape(copy.path()))));
+        "parlink: cannot start the tray program: " +
+        standardError.replace(QStringLiteral("%1"), QRegularExpression::escape(copy.path())) + "\n"));
     QVERIFY2(expected.match(said).hasMatch(), qPrintable(said));
     QCOMPARE(parlink.exitCode(), 1);
 }
