@@ -1,10 +1,12 @@
 #include "app/windowlibrary.h"
 
+#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstring>
 #include <dlfcn.h>
 #include <link.h>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -13,13 +15,16 @@ namespace {
 constexpr char libraryName[] = "libparlink-window.so";
 
 // The folder of the running executable, symbolic links resolved: where the build tree keeps the library, and
-// where the package's folder is found from.
-std::string executableFolder()
+// where the package's folder is found from. None when it cannot be known (no /proc): the current folder in its
+// place would load whatever library lies there.
+std::optional<std::string> executableFolder(std::string& error)
 {
     char path[PATH_MAX];
     const ssize_t length = ::readlink("/proc/self/exe", path, sizeof path - 1);
-    if (length <= 0)
-        return ".";
+    if (length <= 0) {
+        error = std::string("the program's own folder cannot be found: /proc/self/exe: ") + std::strerror(errno);
+        return std::nullopt;
+    }
     const std::string executable(path, static_cast<size_t>(length));
     return executable.substr(0, executable.rfind('/'));
 }
@@ -52,7 +57,10 @@ bool wholeLibrary(const std::string& path)
 
 WindowModeEntry loadWindowMode(std::string& error)
 {
-    const std::string folder = executableFolder();
+    const std::optional<std::string> found = executableFolder(error);
+    if (!found)
+        return nullptr;
+    const std::string& folder = *found;
     const std::string candidates[] = {folder + '/' + libraryName,
                                       folder + '/' + PARLINK_PRIVATE_LIBDIR_FROM_BINDIR + '/' + libraryName};
     for (const std::string& path : candidates) {

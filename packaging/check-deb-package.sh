@@ -60,6 +60,16 @@ fi
 root=$scratch/root
 dpkg -x "$deb" "$root"
 
+# The package's README is the user guide, and the guide's list of what the package installs names every file.
+guide=$(cd "$(dirname "$0")/.." && pwd)/docs/user-guide.md
+cmp -s "$guide" "$root/usr/share/doc/parlink/README.md" || fail "the package's README.md is not docs/user-guide.md"
+while read -r path; do
+    path=${path#.}
+    path=${path/\/$(dpkg-architecture -qDEB_HOST_MULTIARCH)\//\/<architecture>\/}
+    path=$(sed -E 's#/[0-9]+x[0-9]+/#/NxN/#' <<<"$path")
+    grep -qF "| \`$path\` |" "$guide" || fail "the user guide's list of what the package installs lacks $path"
+done < <(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { print $6 }' | sort -u)
+
 # Each hicolor icon is an RGBA PNG of its folder's size.
 for size in 16 32 48 64 128 256 512; do
     icon=$root/usr/share/icons/hicolor/${size}x${size}/apps/parlink.png

@@ -4,6 +4,9 @@
 
 #include <QtTest>
 
+#include <cstring>
+#include <link.h>
+
 class TestCommandLine : public QObject
 {
     Q_OBJECT
@@ -19,6 +22,8 @@ private slots:
     void toolkitOptionsDoNotCount();
     void worksWithoutADisplay();
     void windowModeWithoutADisplaySaysSo();
+    void windowLibraryTroubleIsNamed_data();
+    void windowLibraryTroubleIsNamed();
 
 private:
     QTemporaryDir home;
@@ -217,25 +222,87 @@ void TestCommandLine::windowModeWithoutADisplaySaysSo()
     QCOMPARE(unknownPlatform.exitCode, 1);
     QVERIFY(unknownPlatform.standardError.contains("platform plug-in \"parlink-no-such-platform\" could not start"));
 
-    // A window library cut short (an interrupted copy) is named, not crashed on; command mode goes on working.
-    QTemporaryDir copy;
-    const QFileInfo program(QStringLiteral(PARLINK_EXECUTABLE));
-    QFile library(program.dir().filePath(QStringLiteral("libparlink-window.so")));
-    QVERIFY(QFile::copy(program.filePath(), copy.filePath("parlink")) && library.open(QIODevice::ReadOnly));
-    QFile cut(copy.filePath("libparlink-window.so"));
-    QVERIFY(cut.open(QIODevice::WriteOnly) && cut.write(library.read(100000)) > 0);
-    cut.close();
-    QProcess damaged;
-    damaged.start(copy.filePath("parlink"), QStringList());
-    QVERIFY(damaged.waitForFinished(10000));
-    QCOMPARE(damaged.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(damaged.exitCode(), 1);
-    QVERIFY(damaged.readAllStandardError().contains("libparlink-window.so is damaged"));
-
     headless.insert(QStringLiteral("DISPLAY"), QStringLiteral(":97"));
     const CommandResult unreachable = runParlink({}, headless);
     QCOMPARE(unreachable.exitCode, 1);
     QVERIFY(unreachable.standardError.startsWith("parlink: cannot open a display: the X server at DISPLAY=:97"));
+}
+
+// A byte inside the last segment the dynamic loader maps from the file, read from the ELF program headers.
+static qint64 insideLastLoadedSegment(const QByteArray& library)
+{
+    const auto* header = reinterpret_cast<const ElfW(Ehdr)*>(library.constData());
+    ElfW(Phdr) last{};
+    for (int index = 0; index < header->e_phnum; ++index) {
+        const auto* segment =
+            reinterpret_cast<const ElfW(Phdr)*>(library.constData() + header->e_phoff + index * header->e_phentsize);
+        if (segment->p_type == PT_LOAD && segment->p_filesz > 0 && segment->p_offset >= last.p_offset)
+            last = *segment;
+    }
+    return qint64(last.p_offset + last.p_filesz / 2);
+}
+
+void TestCommandLine::windowLibraryTroubleIsNamed_data()
+{
+    QTest::addColumn<QString>("library");
+    QTest::addColumn<QString>("standardError"); // a pattern after the common start; %1 is the program's folder
+
+    const QString damaged =
+        QStringLiteral("%1/libparlink-window\\.so is damaged \\(cut short\\); install Parlink again");
+    QTest::addRow("cut early") << "cut early" << damaged;
+    QTest::addRow("cut inside its last loaded segment") << "cut late" << damaged;
+    QTest::addRow("a folder in its place")
+        << "folder"
+        << "%1/libparlink-window\\.so: .*" + QRegularExpression::escape(QString::fromLocal8Bit(std::strerror(EISDIR)));
+    QTest::addRow("missing") << "none" << QStringLiteral("libparlink-window\\.so is neither in %1 nor in %1/\\S+");
+    // A whole library lies in the current folder: it must not be taken for the program's own.
+    QTest::addRow("no /proc") << "no proc"
+                              << QStringLiteral("the program's own folder cannot be found: /proc/self/exe: .+");
+}
+
+// Damaged or missing, the window library is named, not crashed on, and not looked for in the wrong place.
+void TestCommandLine::windowLibraryTroubleIsNamed()
+{
+    QFETCH(QString, library);
+    QFETCH(QString, standardError);
+
+    const bool withoutProc = library == "no proc";
+    QStringList hiddenProc{"-rm", "sh", "-c", "mount -t tmpfs parlink-no-proc /proc && exec \"$0\""};
+    if (withoutProc && QProcess::execute(QStringLiteral("unshare"), hiddenProc + QStringList{"true"}) != 0)
+        QSKIP("no private mount namespace can be made here to hide /proc");
+
+    QTemporaryDir copy;
+    const QFileInfo program(QStringLiteral(PARLINK_EXECUTABLE));
+    QFile real(program.dir().filePath(QStringLiteral("libparlink-window.so")));
+    QVERIFY(QFile::copy(program.filePath(), copy.filePath("parlink")) && real.open(QIODevice::ReadOnly));
+    const QByteArray whole = real.readAll();
+    const qint64 length = library == "cut early"  ? 100000
+                          : library == "cut late" ? insideLastLoadedSegment(whole)
+                          : library == "no proc"  ? whole.size()
+                                                  : -1;
+    QFile placed(copy.filePath("libparlink-window.so"));
+    if (length >= 0)
+        QVERIFY(placed.open(QIODevice::WriteOnly) && placed.write(whole.left(length)) == length);
+    placed.close();
+    QVERIFY(library != "folder" || QDir(copy.path()).mkdir(QStringLiteral("libparlink-window.so")));
+
+    QProcess parlink;
+    QProcessEnvironment headless = environment;
+    headless.remove(QStringLiteral("DISPLAY"));
+    headless.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    parlink.setProcessEnvironment(headless);
+    parlink.setWorkingDirectory(copy.path());
+    hiddenProc.append(copy.filePath("parlink"));
+    parlink.start(withoutProc ? QStringLiteral("unshare") : copy.filePath("parlink"),
+                  withoutProc ? hiddenProc : QStringList());
+    QVERIFY(parlink.waitForFinished(10000));
+    QCOMPARE(parlink.exitStatus(), QProcess::NormalExit);
+    const QString said = QString::fromLocal8Bit(parlink.readAllStandardError());
+    const QRegularExpression expected(QRegularExpression::anchoredPattern(
+        "parlink: cannot start the tray program: " +
+        standardError.replace(QStringLiteral("%1"), QRegularExpression::escape(copy.path())) + "\n"));
+    QVERIFY2(expected.match(said).hasMatch(), qPrintable(said));
+    QCOMPARE(parlink.exitCode(), 1);
 }
 
 QTEST_GUILESS_MAIN(TestCommandLine)
