@@ -14,7 +14,6 @@
 
 #include <windows.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
@@ -103,7 +102,7 @@ Wait waitForChange(const ConsoleDirectory& directory, int timeoutMs)
     }
     // Where the file system cannot tell of changes, the read looks again every few milliseconds.
     if (w.changes == INVALID_HANDLE_VALUE) {
-        Sleep(static_cast<DWORD>(std::min(timeoutMs, 5)));
+        Sleep(static_cast<DWORD>(timeoutMs < 5 ? timeoutMs : 5));
         return Wait::Changed;
     }
     if (WaitForSingleObject(w.changes, static_cast<DWORD>(timeoutMs)) != WAIT_OBJECT_0)
