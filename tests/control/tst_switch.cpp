@@ -6,6 +6,8 @@
 #include "windowprobe.h"
 
 #include <QComboBox>
+#include <QMessageBox>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QTemporaryDir>
 
@@ -50,6 +52,17 @@ public:
         settings.setValue(QStringLiteral("hangup_command"), hangup);
     }
     void setLogging() { set(logging(QStringLiteral("answer")), logging(QStringLiteral("hangup"))); }
+    // By hand, in the one form of a quoted value that the settings reader keeps whole: all of it in double quotes,
+    // the quotes inside escaped.
+    void writeLoggingByHand()
+    {
+        QFile file(QSettings().fileName());
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(QStringLiteral("[General]\nanswer_command=\"sh -c \\\"echo answer >> '%1'\\\"\"\n"
+                                  "hangup_command=\"sh -c \\\"echo hangup >> '%1'\\\"\"\n")
+                       .arg(log)
+                       .toUtf8());
+    }
     QString logging(const QString& word) const { return QStringLiteral("sh -c \"echo %1 >> '%2'\"").arg(word, log); }
     QStringList lines() const
     {
@@ -126,11 +139,11 @@ void TestSwitch::internalMode_data()
     QTest::addColumn<Keys>("secondKeys");
     QTest::addColumn<QList<int>>("secondLeds");
 
-    QTest::addColumn<bool>("byCommand");
+    QTest::addColumn<int>("byCommand"); // 1: stored by the toolkit, 2: written by hand
 
     // Where a softphone command is set, it runs instead of the keys; everything else stays the same.
-    for (bool byCommand : {false, true}) {
-        const char* way = byCommand ? ", by command" : "";
+    for (int byCommand : {0, 1, 2}) {
+        const char* way = byCommand == 0 ? "" : byCommand == 1 ? ", by command" : ", by command written by hand";
         QTest::addRow("both enabled%s", way)
             << true << true << answerKeys << QList<int>{0x05} << hangupKeys << QList<int>{0x01} << byCommand;
         QTest::addRow("answer clear%s", way)
@@ -150,11 +163,13 @@ void TestSwitch::internalMode()
     QFETCH(QList<int>, firstLeds);
     QFETCH(Keys, secondKeys);
     QFETCH(QList<int>, secondLeds);
-    QFETCH(bool, byCommand);
+    QFETCH(int, byCommand);
 
     SoftphoneCommands commands;
-    if (byCommand)
+    if (byCommand == 1)
         commands.setLogging();
+    if (byCommand == 2)
+        commands.writeLoggingByHand();
     WindowProbe probe;
     probe.openConsole();
     probe.button("chk_connect")->setChecked(answerEnabled);
@@ -255,7 +270,8 @@ void TestSwitch::commandThatCannotStart_data()
     QTest::addRow("unquoted comma: neither half runs") << QStringList{"<log>", "b"} << "; write it in double quotes";
 }
 
-// One warning naming the command and why, and the switch carries on.
+// One warning naming the command and why, on stderr and on the desktop (here, without a tray, in a box), and the
+// switch carries on.
 void TestSwitch::commandThatCannotStart()
 {
     QFETCH(QStringList, stored);
@@ -268,18 +284,21 @@ void TestSwitch::commandThatCannotStart()
     probe.openConsole();
     probe.takeLedBytes();
     MessageCapture capture;
+    const auto said = [&] { return capture.warnings().filter(QRegularExpression("^Parlink: ")); };
     probe.pressSwitch();
-    QCOMPARE(capture.warnings().size(), 1);
-    QVERIFY2(capture.warnings().first().endsWith(warningEnd), qPrintable(capture.warnings().first()));
+    QCOMPARE(said().size(), 1);
+    QVERIFY2(said().first().endsWith(warningEnd), qPrintable(said().first()));
     QCOMPARE(recordingkeysender::events(), Keys{});
     QCOMPARE(probe.takeLedBytes(), QList<int>{0x05});
     probe.pressSwitch();
     QCOMPARE(recordingkeysender::events(), hangupKeys);
     QCOMPARE(probe.takeLedBytes(), QList<int>{0x01});
-    // A command that cannot start is said at each try; a value read as a list once.
+    // A command that cannot start is said on stderr at each try; a value read as a list once; the box stays one.
     probe.pressSwitch();
-    QCOMPARE(capture.warnings().size(), stored.size() == 1 ? 2 : 1);
+    QCOMPARE(said().size(), stored.size() == 1 ? 2 : 1);
     QCOMPARE(recordingkeysender::events(), hangupKeys);
+    const QList<QMessageBox*> boxes = probe.window().findChildren<QMessageBox*>();
+    QVERIFY(boxes.size() == 1 && boxes.first()->text().endsWith(warningEnd));
     QTest::qWait(settleMs);
     QCOMPARE(commands.lines(), QStringList{});
 }
