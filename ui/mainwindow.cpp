@@ -19,10 +19,17 @@
 #include <QTimer>
 #include <QUdpSocket>
 
+namespace {
+
+constexpr int storeDelayMs = 300;
+
+} // namespace
+
 MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui(new Ui::MainWindow)
 {
     ui->setupUi(this);
     quitting = false;
+    sessionEnding = false;
     callState = CallIdle;
     connectLedLit = false;
     blinkTimer = new QTimer(this);
@@ -48,6 +55,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui(new Ui::MainWi
     showConnectLed(false);
     hidVoip->setIncomingLed(false);
     readSettings();
+    storeChangesSoon();
     createTray();
 
     if (const char* reason = keysender::unavailableReason())
@@ -108,6 +116,23 @@ void MainWindow::keepFormLegible()
     resize(size().expandedTo(needed));
 }
 
+// Stored soon rather than at the next close only: a failing store is seen while the window is open, and a Parlink
+// killed later loses nothing. A burst of changes is one write.
+void MainWindow::storeChangesSoon()
+{
+    storeTimer = new QTimer(this);
+    storeTimer->setSingleShot(true);
+    storeTimer->setInterval(storeDelayMs);
+    connect(storeTimer, &QTimer::timeout, this, &MainWindow::writeSettings);
+    const auto changed = [this] { storeTimer->start(); };
+    for (QAbstractButton* button :
+         {static_cast<QAbstractButton*>(ui->chk_connect), static_cast<QAbstractButton*>(ui->chk_hangup),
+          static_cast<QAbstractButton*>(ui->radioButton_conn_led_internal)})
+        connect(button, &QAbstractButton::toggled, storeTimer, changed);
+    for (QComboBox* selector : findChildren<QComboBox*>())
+        connect(selector, qOverload<int>(&QComboBox::currentIndexChanged), storeTimer, changed);
+}
+
 void MainWindow::createTray()
 {
     trayMenu = new QMenu(tr("MyMenu"), this);
@@ -141,11 +166,23 @@ void MainWindow::close_exit()
         QCoreApplication::quit();
 }
 
+void MainWindow::endWithTheSession()
+{
+    sessionEnding = true;
+    close_exit();
+}
+
 void MainWindow::closeEvent(QCloseEvent* event)
 {
+    storeTimer->stop();
     writeSettings();
     // Hiding is only safe while a tray icon can bring the window back; otherwise closing must end the program.
     if (quitting || !QSystemTrayIcon::isSystemTrayAvailable()) {
+        // Said where the user sees it before the program is gone; the end of a session is never held up for it.
+        if (!sessionEnding && !notices->text(ProblemNotices::SettingsNotStored).isEmpty())
+            notices->showBeforeTheEnd(
+                ProblemNotices::SettingsNotStored,
+                tr("Parlink ends now: the settings changed since they were last stored are lost."));
         event->accept();
         return;
     }

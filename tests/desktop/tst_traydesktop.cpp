@@ -389,15 +389,24 @@ void TrayDesktopTest::trayIconShowsItsImageAndQuitsWhileHidden()
 void TrayDesktopTest::withoutTrayTheWindowShowsAndClosingQuits_data()
 {
     QTest::addColumn<int>("fontDpi");
-    QTest::addRow("96 DPI") << 96;
-    QTest::addRow("144 DPI") << 144;
+    QTest::addColumn<bool>("storable");
+    QTest::addColumn<bool>("sessionEnds"); // SIGTERM, as at the desktop's end, rather than the window's close
+    QTest::addRow("96 DPI") << 96 << true << false;
+    QTest::addRow("144 DPI") << 144 << true << false;
+    QTest::addRow("settings cannot be stored: said before the end") << 96 << false << false;
+    QTest::addRow("settings cannot be stored, session ends: not held up") << 96 << false << true;
 }
 
 // With no tray the icon cannot be reached, so the window is the way in, and closing it is the way out. On a
-// high-DPI screen the whole form is scaled up, not squeezed into the pixels of a 96 DPI one.
+// high-DPI screen the whole form is scaled up, not squeezed into the pixels of a 96 DPI one. Settings that cannot be
+// stored are said in a box that waits for the user before the program ends, unless the desktop is ending it.
 void TrayDesktopTest::withoutTrayTheWindowShowsAndClosingQuits()
 {
     QFETCH(int, fontDpi);
+    QFETCH(bool, storable);
+    QFETCH(bool, sessionEnds);
+    if (!storable) // a folder in the file's place: no user, root included, can write it
+        QVERIFY(QDir(home->path()).mkpath(QStringLiteral(".config/Orvanta/Parlink.conf")));
     startParlink(parlink, QString::number(fontDpi));
     QTRY_VERIFY_WITH_TIMEOUT(mainWindow().id != 0, waitMs);
     const DesktopWindow window = mainWindow();
@@ -408,7 +417,24 @@ void TrayDesktopTest::withoutTrayTheWindowShowsAndClosingQuits()
     QTRY_VERIFY_WITH_TIMEOUT(painted(screenshot = desktop->grab(window.id)), waitMs);
     saveArtifact(screenshot, qPrintable(QStringLiteral("parlink-window-%1dpi.png").arg(fontDpi)));
     QCOMPARE(trayIcon().id, 0ul);
-    desktop->requestClose(window.id);
+    if (sessionEnds)
+        parlink.terminate();
+    else
+        desktop->requestClose(window.id);
+    if (!storable && !sessionEnds) {
+        const auto box = [this] {
+            for (const DesktopWindow& candidate : parlinkWindows(true)) {
+                if (candidate.title == QLatin1String("Parlink"))
+                    return candidate;
+            }
+            return DesktopWindow();
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(box().id != 0, waitMs);
+        QImage said;
+        QTRY_VERIFY_WITH_TIMEOUT(painted(said = desktop->grab(box().id)), waitMs);
+        saveArtifact(said, "parlink-settings-not-stored.png");
+        desktop->requestClose(box().id);
+    }
     expectNormalExit();
 }
 
