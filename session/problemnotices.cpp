@@ -82,7 +82,7 @@ void ProblemNotices::show(Problem problem)
             return;
         } else {
             shown->second = text;
-            showMs -= int(balloonShown.elapsed());
+            showMs = qMax(balloonMs - int(balloonShown.elapsed()), 1000); // 0 would keep it up for good
         }
         QStringList lines;
         for (const auto& entry : balloon)
