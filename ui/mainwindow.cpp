@@ -7,6 +7,7 @@
 #include "session/problemnotices.h"
 #include "ui_mainwindow.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -125,9 +126,7 @@ void MainWindow::storeChangesSoon()
     storeTimer->setInterval(storeDelayMs);
     connect(storeTimer, &QTimer::timeout, this, &MainWindow::writeSettings);
     const auto changed = [this] { storeTimer->start(); };
-    for (QAbstractButton* button :
-         {static_cast<QAbstractButton*>(ui->chk_connect), static_cast<QAbstractButton*>(ui->chk_hangup),
-          static_cast<QAbstractButton*>(ui->radioButton_conn_led_internal)})
+    for (QAbstractButton* button : findChildren<QAbstractButton*>())
         connect(button, &QAbstractButton::toggled, storeTimer, changed);
     for (QComboBox* selector : findChildren<QComboBox*>())
         connect(selector, qOverload<int>(&QComboBox::currentIndexChanged), storeTimer, changed);
