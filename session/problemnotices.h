@@ -35,6 +35,8 @@ public:
     bool setProblem(Problem problem, bool present, const QString& text);
     // Until there is a tray icon, problems wait; from now on they go to it, or to a message box without a tray.
     void showOn(QSystemTrayIcon* trayIcon);
+    // The program is ending: from now on problems wait, as before there was a tray icon.
+    void holdBack() { tray = nullptr; }
     // The warning of a problem present now; empty when it is not present.
     QString text(Problem problem) const;
     // What the program ends with: a tray message would go with the program, so a box that waits for the user.

@@ -173,18 +173,21 @@ void MainWindow::endWithTheSession()
 
 void MainWindow::closeEvent(QCloseEvent* event)
 {
+    // Hiding is only safe while a tray icon can bring the window back; otherwise closing must end the program.
+    const bool ending = quitting || !QSystemTrayIcon::isSystemTrayAvailable();
+    // A notice now would go with the program.
+    if (ending)
+        notices->holdBack();
     storeTimer->stop();
     writeSettings();
-    // Hiding is only safe while a tray icon can bring the window back; otherwise closing must end the program.
-    if (quitting || !QSystemTrayIcon::isSystemTrayAvailable()) {
-        // Said where the user sees it before the program is gone; the end of a session is never held up for it.
-        if (!sessionEnding && !notices->text(ProblemNotices::SettingsNotStored).isEmpty())
-            notices->showBeforeTheEnd(
-                ProblemNotices::SettingsNotStored,
-                tr("Parlink ends now: the settings changed since they were last stored are lost."));
-        event->accept();
+    if (!ending) {
+        event->ignore();
+        hide();
         return;
     }
-    event->ignore();
-    hide();
+    // Said where the user sees it before the program is gone; the end of a session is never held up for it.
+    if (!sessionEnding && !notices->text(ProblemNotices::SettingsNotStored).isEmpty())
+        notices->showBeforeTheEnd(ProblemNotices::SettingsNotStored,
+                                  tr("Parlink ends now: the settings changed since they were last stored are lost."));
+    event->accept();
 }
