@@ -4,9 +4,9 @@
 #include "app/applicationidentity.h"
 #include "app/displaycheck.h"
 #include "app/toolkitarguments.h"
-#include "ui/mainwindow.h"
 #include "session/quitsignals.h"
 #include "session/singleinstance.h"
+#include "ui/mainwindow.h"
 
 #include <QApplication>
 
@@ -47,7 +47,7 @@ int runResident()
     MainWindow window;
     QObject::connect(&instance, SIGNAL(showRequested()), &window, SLOT(show()));
     QObject::connect(&instance, SIGNAL(showRequested()), &window, SLOT(raise()));
-    QObject::connect(&quitSignals, SIGNAL(quitRequested()), &window, SLOT(close_exit()));
+    QObject::connect(&quitSignals, &QuitSignalWatcher::quitRequested, &window, &MainWindow::endWithTheSession);
     return QApplication::exec();
 }
 

@@ -2,6 +2,7 @@
 #include "ui/mainwindow.h"
 
 #include "console/chidvoip.h"
+#include "session/problemnotices.h"
 #include "ui_mainwindow.h"
 
 #include <QNetworkDatagram>
@@ -25,6 +26,18 @@ QString datagramText(const QByteArray& payload)
     return QString::fromUtf8(end < 0 ? payload : payload.left(end));
 }
 
+bool isCallState(const QString& text)
+{
+    return text == QLatin1String("-s incoming") || text == QLatin1String("-s connected") ||
+           text == QLatin1String("-s disconnected");
+}
+
+// A softphone set up to send call states to a Parlink left in its first-run mode: nothing happens, so say where to
+// change it, once per start.
+const QLatin1String callStatesIgnored("Parlink: call states from the softphone arrive, but the Connect LED is set to "
+                                      "\"Internal state\", so they are ignored; choose \"Remote Controlled UDP\" under "
+                                      "\"Connect LED\" in the Settings window");
+
 } // namespace
 
 bool MainWindow::remoteMode() const
@@ -36,8 +49,11 @@ void MainWindow::onReadyRead()
 {
     for (int taken = 0; taken < datagramsPerTurn && udpSocket->hasPendingDatagrams(); ++taken) {
         const QString text = datagramText(udpSocket->receiveDatagram(-1).data());
-        if (!remoteMode())
+        if (!remoteMode()) {
+            if (isCallState(text) && notices->setProblem(ProblemNotices::CallStatesIgnored, true, callStatesIgnored))
+                qWarning("%s", callStatesIgnored.data());
             continue;
+        }
         if (text == QLatin1String("-s incoming")) {
             qDebug("INCOMING>> ");
             callState = CallIncoming;

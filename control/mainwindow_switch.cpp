@@ -6,6 +6,7 @@
 #include "control/keysender.h"
 #include "control/keytable.h"
 #include "control/softphonecommand.h"
+#include "session/problemnotices.h"
 #include "ui_mainwindow.h"
 
 #include <QSettings>
@@ -61,21 +62,29 @@ void MainWindow::answerOrHangUp(const char* commandKey, QComboBox* k1, QComboBox
 {
     const QSettings settings;
     const QVariant command = settings.value(QLatin1String(commandKey));
+    const ProblemNotices::Problem problem =
+        commandKey == hangupCommandKey ? ProblemNotices::HangupCommandFailed : ProblemNotices::AnswerCommandFailed;
+    QString warning;
     // The INI reader makes a list of a value with an unquoted comma: neither a piece of it nor the keys are meant.
-    // Said once for each such value, not at every press.
+    // Said on stderr once for each such value, not at every press.
     if (command.userType() == QMetaType::QStringList) {
+        warning = QStringLiteral("Parlink: %1 in %2 has a comma outside double quotes, so it reads as a list and the "
+                                 "switch sends nothing; write it in double quotes")
+                      .arg(QLatin1String(commandKey), settings.fileName());
         const QString seen =
             QLatin1String(commandKey) + QLatin1Char('=') + command.toStringList().join(QLatin1Char(','));
         if (!reportedCommandLists.contains(seen)) {
             reportedCommandLists.append(seen);
-            qWarning("Parlink: %s in %s has a comma outside double quotes, so it reads as a list and the switch sends "
-                     "nothing; write it in double quotes",
-                     commandKey, qPrintable(settings.fileName()));
+            qWarning("%s", qPrintable(warning));
         }
-    } else if (command.toString().trimmed().isEmpty())
+    } else if (command.toString().trimmed().isEmpty()) {
         processKeystroke(k1, k2, k3);
-    else
-        runSoftphoneCommand(command.toString());
+    } else {
+        warning = runSoftphoneCommand(command.toString());
+        if (!warning.isEmpty())
+            qWarning("%s", qPrintable(warning));
+    }
+    notices->setProblem(problem, !warning.isEmpty(), warning);
 }
 
 void MainWindow::processKeystroke(QComboBox* k1, QComboBox* k2, QComboBox* k3)

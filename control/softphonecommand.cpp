@@ -25,7 +25,7 @@ QString obstacle(const QString& program)
 
 } // namespace
 
-void runSoftphoneCommand(const QString& command)
+QString runSoftphoneCommand(const QString& command)
 {
 #if QT_VERSION >= QT_VERSION_CHECK(5, 15, 0)
     QStringList words = QProcess::splitCommand(command);
@@ -38,6 +38,7 @@ void runSoftphoneCommand(const QString& command)
     if (!QProcess::startDetached(command))
         reason = QStringLiteral("it could not be started");
 #endif
-    if (!reason.isEmpty())
-        qWarning("Parlink: cannot run the softphone command \"%s\": %s", qPrintable(command), qPrintable(reason));
+    if (reason.isEmpty())
+        return {};
+    return QStringLiteral("Parlink: cannot run the softphone command \"%1\": %2").arg(command, reason);
 }

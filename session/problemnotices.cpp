@@ -1,12 +1,32 @@
 #include "session/problemnotices.h"
 
 #include <QMessageBox>
+#include <QRegularExpression>
 #include <QSystemTrayIcon>
 #include <QWidget>
+
+#include <algorithm>
 
 namespace {
 
 constexpr int balloonMs = 10000;
+
+// Under the "Parlink" title the warnings' own "Parlink: " says nothing new, and a balloon breaks lines at a hyphen,
+// which would cut a file name in two: in file names the hyphen is one that does not break.
+QString forTheDesktop(const QString& warning)
+{
+    const QLatin1String name("Parlink: ");
+    QString text = warning.startsWith(name) ? warning.mid(name.size()) : warning;
+    if (!text.isEmpty())
+        text[0] = text[0].toUpper();
+    QStringList words = text.split(QLatin1Char(' '));
+    static const QRegularExpression fileName(QStringLiteral("[/\\\\]|\\w\\.\\w"));
+    for (QString& word : words) {
+        if (word.contains(fileName))
+            word.replace(QLatin1Char('-'), QChar(0x2011));
+    }
+    return words.join(QLatin1Char(' '));
+}
 
 } // namespace
 
@@ -14,12 +34,12 @@ ProblemNotices::ProblemNotices(QWidget* window) : QObject(window), window(window
 
 bool ProblemNotices::setProblem(Problem problem, bool present, const QString& text)
 {
-    const bool starts = present && !active[problem];
+    const bool news = present && (!active[problem] || texts[problem] != text);
     active[problem] = present;
     texts[problem] = text;
-    if (starts && tray)
-        show(text);
-    return starts;
+    if (news && tray)
+        show(problem);
+    return news;
 }
 
 void ProblemNotices::showOn(QSystemTrayIcon* trayIcon)
@@ -27,20 +47,52 @@ void ProblemNotices::showOn(QSystemTrayIcon* trayIcon)
     tray = trayIcon;
     for (int problem = 0; problem < problemCount; ++problem) {
         if (active[problem])
-            show(texts[problem]);
+            show(Problem(problem));
     }
 }
 
-void ProblemNotices::show(const QString& text)
+QString ProblemNotices::text(Problem problem) const
 {
+    return active[problem] ? texts[problem] : QString();
+}
+
+void ProblemNotices::showBeforeTheEnd(Problem problem, const QString& consequence)
+{
+    delete boxes[problem];
+    QMessageBox box(QMessageBox::Warning, tr("Parlink"),
+                    forTheDesktop(texts[problem]) + QStringLiteral("\n\n") + consequence, QMessageBox::Ok, window);
+    box.exec();
+}
+
+void ProblemNotices::show(Problem problem)
+{
+    const QString text = forTheDesktop(texts[problem]);
     if (QSystemTrayIcon::isSystemTrayAvailable()) {
-        // A tray shows one message at a time: one that comes while the last is up carries the last one's text too.
+        // A tray shows one message at a time: one that comes while the last is up carries the last one's text too,
+        // each problem once.
         if (!balloonShown.isValid() || balloonShown.hasExpired(balloonMs))
-            balloonTexts.clear();
-        balloonTexts.append(text);
-        balloonShown.start();
-        tray->showMessage(tr("Parlink"), balloonTexts.join(QStringLiteral("\n\n")), QSystemTrayIcon::Warning,
-                          balloonMs);
+            balloon.clear();
+        auto shown = std::find_if(balloon.begin(), balloon.end(),
+                                  [problem](const auto& entry) { return entry.first == problem; });
+        int showMs = balloonMs;
+        if (shown == balloon.end()) {
+            balloon.append({problem, text});
+            balloonShown.start();
+        } else if (shown->second == text) {
+            return;
+        } else {
+            shown->second = text;
+            showMs = qMax(balloonMs - int(balloonShown.elapsed()), 1000); // 0 would keep it up for good
+        }
+        QStringList lines;
+        for (const auto& entry : balloon)
+            lines.append(entry.second);
+        tray->showMessage(tr("Parlink"), lines.join(QStringLiteral("\n\n")), QSystemTrayIcon::Warning, showMs);
+        return;
+    }
+    // One box per problem: while it is open it shows the problem's latest text.
+    if (boxes[problem]) {
+        boxes[problem]->setText(text);
         return;
     }
     // Not modal: the switch, the LEDs and the window go on working while the message waits to be read.
@@ -48,4 +100,5 @@ void ProblemNotices::show(const QString& text)
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(Qt::NonModal);
     box->show();
+    boxes[problem] = box;
 }

@@ -7,6 +7,7 @@
 #include "session/problemnotices.h"
 #include "ui_mainwindow.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -19,10 +20,17 @@
 #include <QTimer>
 #include <QUdpSocket>
 
+namespace {
+
+constexpr int storeDelayMs = 300;
+
+} // namespace
+
 MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui(new Ui::MainWindow)
 {
     ui->setupUi(this);
     quitting = false;
+    sessionEnding = false;
     callState = CallIdle;
     connectLedLit = false;
     blinkTimer = new QTimer(this);
@@ -48,6 +56,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui(new Ui::MainWi
     showConnectLed(false);
     hidVoip->setIncomingLed(false);
     readSettings();
+    storeChangesSoon();
     createTray();
 
     if (const char* reason = keysender::unavailableReason())
@@ -108,6 +117,21 @@ void MainWindow::keepFormLegible()
     resize(size().expandedTo(needed));
 }
 
+// Stored soon rather than at the next close only: a failing store is seen while the window is open, and a Parlink
+// killed later loses nothing. A burst of changes is one write.
+void MainWindow::storeChangesSoon()
+{
+    storeTimer = new QTimer(this);
+    storeTimer->setSingleShot(true);
+    storeTimer->setInterval(storeDelayMs);
+    connect(storeTimer, &QTimer::timeout, this, &MainWindow::writeSettings);
+    const auto changed = [this] { storeTimer->start(); };
+    for (QAbstractButton* button : findChildren<QAbstractButton*>())
+        connect(button, &QAbstractButton::toggled, storeTimer, changed);
+    for (QComboBox* selector : findChildren<QComboBox*>())
+        connect(selector, qOverload<int>(&QComboBox::currentIndexChanged), storeTimer, changed);
+}
+
 void MainWindow::createTray()
 {
     trayMenu = new QMenu(tr("MyMenu"), this);
@@ -141,14 +165,29 @@ void MainWindow::close_exit()
         QCoreApplication::quit();
 }
 
+void MainWindow::endWithTheSession()
+{
+    sessionEnding = true;
+    close_exit();
+}
+
 void MainWindow::closeEvent(QCloseEvent* event)
 {
-    writeSettings();
     // Hiding is only safe while a tray icon can bring the window back; otherwise closing must end the program.
-    if (quitting || !QSystemTrayIcon::isSystemTrayAvailable()) {
-        event->accept();
+    const bool ending = quitting || !QSystemTrayIcon::isSystemTrayAvailable();
+    // A notice now would go with the program.
+    if (ending)
+        notices->holdBack();
+    storeTimer->stop();
+    writeSettings();
+    if (!ending) {
+        event->ignore();
+        hide();
         return;
     }
-    event->ignore();
-    hide();
+    // Said where the user sees it before the program is gone; the end of a session is never held up for it.
+    if (!sessionEnding && !notices->text(ProblemNotices::SettingsNotStored).isEmpty())
+        notices->showBeforeTheEnd(ProblemNotices::SettingsNotStored,
+                                  tr("Parlink ends now: the settings changed since they were last stored are lost."));
+    event->accept();
 }

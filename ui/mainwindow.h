@@ -26,6 +26,10 @@ public:
     explicit MainWindow(QWidget* parent = nullptr);
     ~MainWindow() override;
 
+    // The desktop ends the program (its session ends, or a signal asks): the way out of "Quit", but nothing on it
+    // may wait for the user.
+    void endWithTheSession();
+
 private slots:
     void closeEvent(QCloseEvent* event) override;
     void close_exit();
@@ -49,15 +53,19 @@ private:
     void hangUp();
     void answerOrHangUp(const char* commandKey, QComboBox* k1, QComboBox* k2, QComboBox* k3);
     void keepFormLegible();
+    void storeChangesSoon();
 
     Ui::MainWindow* ui;
     CHidVoip* hidVoip;
     QSystemTrayIcon* trayIcon;
     QMenu* trayMenu;
     QTimer* blinkTimer;
+    // A moment after the user's last change in the window, the settings are stored.
+    QTimer* storeTimer;
     QUdpSocket* udpSocket;
     CallState callState;
     bool quitting;
+    bool sessionEnding;
     // What the call-state logic last asked of the connect LED, to show again on a reopened or newly chosen console.
     bool connectLedLit;
     // Softphone commands already reported as read as a list ("key=value"), so that each is said once.

@@ -6,6 +6,7 @@
 #include "windowprobe.h"
 
 #include <QComboBox>
+#include <QMessageBox>
 #include <QSettings>
 #include <QTemporaryDir>
 
@@ -43,11 +44,14 @@ class SoftphoneCommands
 public:
     SoftphoneCommands() : log(folder.filePath(QStringLiteral("softphone log"))) {}
 
+    // By hand, in the one form of a quoted value that the settings reader keeps whole: all of it in double quotes,
+    // the quotes inside escaped.
     void set(const QString& answer, const QString& hangup)
     {
-        QSettings settings;
-        settings.setValue(QStringLiteral("answer_command"), answer);
-        settings.setValue(QStringLiteral("hangup_command"), hangup);
+        const auto quoted = [](QString value) { return '"' + value.replace('"', "\\\"") + '"'; };
+        QFile file(QSettings().fileName());
+        QVERIFY(QDir().mkpath(QFileInfo(file).path()) && file.open(QIODevice::WriteOnly));
+        file.write(("[General]\nanswer_command=" + quoted(answer) + "\nhangup_command=" + quoted(hangup)).toUtf8());
     }
     void setLogging() { set(logging(QStringLiteral("answer")), logging(QStringLiteral("hangup"))); }
     QString logging(const QString& word) const { return QStringLiteral("sh -c \"echo %1 >> '%2'\"").arg(word, log); }
@@ -255,7 +259,8 @@ void TestSwitch::commandThatCannotStart_data()
     QTest::addRow("unquoted comma: neither half runs") << QStringList{"<log>", "b"} << "; write it in double quotes";
 }
 
-// One warning naming the command and why, and the switch carries on.
+// One warning naming the command and why, on stderr and on the desktop (here, without a tray, in a box), and the
+// switch carries on.
 void TestSwitch::commandThatCannotStart()
 {
     QFETCH(QStringList, stored);
@@ -268,18 +273,21 @@ void TestSwitch::commandThatCannotStart()
     probe.openConsole();
     probe.takeLedBytes();
     MessageCapture capture;
+    const auto said = [&] { return capture.warnings().filter("Parlink: "); };
     probe.pressSwitch();
-    QCOMPARE(capture.warnings().size(), 1);
-    QVERIFY2(capture.warnings().first().endsWith(warningEnd), qPrintable(capture.warnings().first()));
+    QCOMPARE(said().size(), 1);
+    QVERIFY2(said().first().endsWith(warningEnd), qPrintable(said().first()));
     QCOMPARE(recordingkeysender::events(), Keys{});
     QCOMPARE(probe.takeLedBytes(), QList<int>{0x05});
     probe.pressSwitch();
     QCOMPARE(recordingkeysender::events(), hangupKeys);
     QCOMPARE(probe.takeLedBytes(), QList<int>{0x01});
-    // A command that cannot start is said at each try; a value read as a list once.
+    // A command that cannot start is said on stderr at each try; a value read as a list once; the box stays one.
     probe.pressSwitch();
-    QCOMPARE(capture.warnings().size(), stored.size() == 1 ? 2 : 1);
+    QCOMPARE(said().size(), stored.size() == 1 ? 2 : 1);
     QCOMPARE(recordingkeysender::events(), hangupKeys);
+    const QList<QMessageBox*> boxes = probe.window().findChildren<QMessageBox*>();
+    QVERIFY(boxes.size() == 1 && boxes.first()->text().endsWith(warningEnd));
     QTest::qWait(settleMs);
     QCOMPARE(commands.lines(), QStringList{});
 }

@@ -389,15 +389,21 @@ void TrayDesktopTest::trayIconShowsItsImageAndQuitsWhileHidden()
 void TrayDesktopTest::withoutTrayTheWindowShowsAndClosingQuits_data()
 {
     QTest::addColumn<int>("fontDpi");
-    QTest::addRow("96 DPI") << 96;
-    QTest::addRow("144 DPI") << 144;
+    QTest::addColumn<bool>("storable");
+    QTest::addRow("96 DPI") << 96 << true;
+    QTest::addRow("144 DPI") << 144 << true;
+    QTest::addRow("settings not stored: said before the end") << 96 << false;
 }
 
 // With no tray the icon cannot be reached, so the window is the way in, and closing it is the way out. On a
-// high-DPI screen the whole form is scaled up, not squeezed into the pixels of a 96 DPI one.
+// high-DPI screen the whole form is scaled up, not squeezed into the pixels of a 96 DPI one. Settings that cannot be
+// stored are said in a box that waits for the user before the program ends.
 void TrayDesktopTest::withoutTrayTheWindowShowsAndClosingQuits()
 {
     QFETCH(int, fontDpi);
+    QFETCH(bool, storable);
+    if (!storable) // a folder in the file's place: no user, root included, can write it
+        QVERIFY(QDir(home->path()).mkpath(QStringLiteral(".config/Orvanta/Parlink.conf")));
     startParlink(parlink, QString::number(fontDpi));
     QTRY_VERIFY_WITH_TIMEOUT(mainWindow().id != 0, waitMs);
     const DesktopWindow window = mainWindow();
@@ -409,6 +415,17 @@ void TrayDesktopTest::withoutTrayTheWindowShowsAndClosingQuits()
     saveArtifact(screenshot, qPrintable(QStringLiteral("parlink-window-%1dpi.png").arg(fontDpi)));
     QCOMPARE(trayIcon().id, 0ul);
     desktop->requestClose(window.id);
+    if (!storable) {
+        const auto box = [this] {
+            const QList<DesktopWindow> windows = parlinkWindows(true);
+            const auto found = std::find_if(windows.begin(), windows.end(),
+                                            [](const DesktopWindow& window) { return window.title == "Parlink"; });
+            return found == windows.end() ? DesktopWindow() : *found;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(painted(screenshot = desktop->grab(box().id)), waitMs);
+        saveArtifact(screenshot, "parlink-settings-not-stored.png");
+        desktop->requestClose(box().id);
+    }
     expectNormalExit();
 }
 

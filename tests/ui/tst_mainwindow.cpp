@@ -4,12 +4,15 @@
 #include "messagecapture.h"
 #include "testmain.h"
 #include "windowprobe.h"
+#include "xdesktop.h"
 #include "xvfbserver.h"
 
 #include <QDir>
+#include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
 #include <QSettings>
+#include <QStandardPaths>
 #include <QSystemTrayIcon>
 #include <QUdpSocket>
 
@@ -24,6 +27,7 @@ private slots:
     void slotsInOrder();
     void withoutATrayTheWindowShowsAndClosingQuits();
     void quitStoresTheSettingsAndEndsTheLoop();
+    void problemsReachTheUser_data();
     void problemsReachTheUser();
     void largerFontsGetRoom_data();
     void largerFontsGetRoom();
@@ -108,10 +112,42 @@ void TestMainWindow::quitStoresTheSettingsAndEndsTheLoop()
     QCOMPARE(QSettings().value(QStringLiteral("keystroke_key3")).toInt(), 91);
 }
 
-// Each problem is shown as it starts, with its warning's text (here, without a tray, in a message box), and again
-// only after it went away: the port taken before there is a tray, a refused console, a store that cannot be written.
+void TestMainWindow::problemsReachTheUser_data()
+{
+    QTest::addColumn<bool>("tray");
+    QTest::addRow("no tray: a box each") << false;
+    QTest::addRow("tray (Xvfb, trayer): one message") << true;
+}
+
+// Each problem is shown as it starts, with its warning's text, and again only after it went away and its notice is
+// gone: the port taken before there is a tray, a refused console, a store that cannot be written. Without a tray each
+// has a box of its own; a tray shows them in one message, each once.
 void TestMainWindow::problemsReachTheUser()
 {
+    QFETCH(bool, tray);
+    if (tray && QGuiApplication::platformName() != QLatin1String("xcb")) {
+        // A copy of this test runs the row on a private X server with trayer as its tray.
+        if (QStandardPaths::findExecutable("trayer").isEmpty())
+            QSKIP("trayer is not installed (Debian package trayer): no system tray to show messages");
+        XvfbServer server;
+        QVERIFY2(server.start(), qPrintable(server.errorString()));
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.remove("DBUS_SESSION_BUS_ADDRESS");
+        environment.insert("QT_QPA_PLATFORM", "xcb");
+        environment.insert("DISPLAY", server.display());
+        ChildProcess trayer, copy;
+        trayer.setProcessEnvironment(environment);
+        trayer.start("trayer", {"--edge", "top"});
+        XDesktop desktop(server.display());
+        QTRY_VERIFY_WITH_TIMEOUT(desktop.hasSystemTray(), 20000);
+        copy.setProcessEnvironment(environment);
+        copy.setProcessChannelMode(QProcess::ForwardedChannels);
+        copy.start(QCoreApplication::applicationFilePath(),
+                   {QString("problemsReachTheUser:") + QTest::currentDataTag()});
+        QVERIFY(copy.waitForFinished(60000));
+        QCOMPARE(copy.exitCode(), 0);
+        return;
+    }
     QUdpSocket other;
     QVERIFY(other.bind(QHostAddress::AnyIPv4, 6123, QUdpSocket::DontShareAddress));
     MessageCapture capture;
@@ -121,7 +157,9 @@ void TestMainWindow::problemsReachTheUser()
     QVERIFY(warnings.first().startsWith(QStringLiteral("Parlink: cannot listen for call states on UDP port 6123")));
     QCOMPARE(probe.selector("connect_1")->count(), KeyTable::count);
     QVERIFY(probe.window().findChild<QSystemTrayIcon*>()->isVisible());
+    QTRY_COMPARE(QSystemTrayIcon::isSystemTrayAvailable(), tray);
 
+    // Refused, unplugged, refused again while its notice is up: shown once.
     fakehid::refuseOpen(true);
     probe.openConsole();
     probe.openConsole();
@@ -146,13 +184,26 @@ void TestMainWindow::problemsReachTheUser()
     QFile(folder).open(QIODevice::WriteOnly);
     store();
     QFile::remove(folder);
+
+    // Under the "Parlink" title without "Parlink: " (so with a capital), and a file name kept whole: its hyphens do not
+    // break.
+    const QStringList said = capture.warnings().filter("Parlink: ");
+    QCOMPARE(said.size(), 5); // stderr has the refused console at each start
+    QVERIFY(said[4].startsWith("Parlink: cannot store the settings in " + file + ": its folder cannot be written ("));
+    const auto underTheTitle = [](QString warning) { return warning.mid(9, 1).toUpper() + warning.mid(10); };
+    const QStringList expected{underTheTitle(said[0]),
+                               underTheTitle(QString(said[1]).replace("70-parlink", "70\u2011parlink")),
+                               underTheTitle(QString(said[4]).replace('-', QChar(0x2011)))};
     QStringList shown;
     for (const QMessageBox* box : probe.window().findChildren<QMessageBox*>())
         shown.append(box->text());
-    QCOMPARE(shown, capture.warnings().filter("Parlink: "));
-    QCOMPARE(shown.size(), 5);
-    QVERIFY(shown[3].startsWith("Parlink: cannot store the settings in " + file + ": the file cannot be written ("));
-    QVERIFY(shown[4].startsWith("Parlink: cannot store the settings in " + file + ": its folder cannot be written ("));
+    // The toolkit's own balloon on an X tray: its labels hold the title and the message.
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        for (const QLabel* label : widget->inherits("QBalloonTip") ? widget->findChildren<QLabel*>() : QList<QLabel*>())
+            shown.append(label->text());
+    }
+    shown.removeAll(QString()); // the balloon's icon
+    QCOMPARE(shown, tray ? QStringList({"Parlink", expected.join("\n\n")}) : expected);
 }
 
 void TestMainWindow::largerFontsGetRoom_data()

@@ -52,6 +52,7 @@ private slots:
     void consoleModelReachesTheLink();
     void remoteModeIsRestoredIdle();
     void closingWritesAllTenKeysUnchanged();
+    void changesAreStoredSoon();
 };
 
 void TestSettings::init()
@@ -205,6 +206,18 @@ void TestSettings::closingWritesAllTenKeysUnchanged()
     QCOMPARE(keys, allKeys);
     QCOMPARE(settings.value(QStringLiteral("keystroke_key3")).toInt(), 66);
     QCOMPARE(settings.value(QStringLiteral("connect_led_internal")).toBool(), true);
+}
+
+// A change in the window reaches the store a moment later, without a close: a Parlink killed then loses nothing.
+void TestSettings::changesAreStoredSoon()
+{
+    WindowProbe probe;
+    probe.selector("connect_2")->setCurrentIndex(91);
+    probe.setRemoteMode(true);
+    QVERIFY(QSettings().allKeys().isEmpty());
+    QTRY_COMPARE(QSettings().allKeys(), allKeys);
+    QCOMPARE(QSettings().value("keystroke_key2").toInt(), 91);
+    QCOMPARE(QSettings().value("connect_led_internal").toBool(), false);
 }
 
 PARLINK_TEST_MAIN(TestSettings)
