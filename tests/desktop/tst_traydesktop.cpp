@@ -6,6 +6,8 @@
 #include "xvfbserver.h"
 
 #include <QDir>
+#include <QLocalServer>
+#include <QLocalSocket>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -67,12 +69,16 @@ enum class FirstParlink
     Hung,                      // stopped: it holds its lock and its socket but never answers
     Dying,                     // stopped, then killed while the second start waits for its answer
     KilledLeavingADamagedLock, // killed, its lock file then emptied (as a full disk does) and old
+    SlowToAnswer,              // stopped, and going on 3 s later
+    EarlierVersion,            // the version before: its lock and socket beside the settings, reads but never answers
+    EarlierVersionNotListening,
 };
 
 enum class SecondStart
 {
     ShowsTheFirst,       // ends with 0 once the first one's window is up
     SaysItDoesNotAnswer, // ends with 1 and says why
+    SaysItCannotAsk,     // ends with 1: the folder's path is too long for a local socket
     RunsItself,          // becomes a Parlink with a tray icon of its own
 };
 
@@ -131,7 +137,7 @@ private slots:
 private:
     void startTrayer();
     // fontDpi: the screen's font resolution, as a high-DPI desktop sets it; the X server's own when empty.
-    void startParlink(QProcess& process, const QString& fontDpi = QString());
+    void startParlink(QProcess& process, const QString& fontDpi = QString(), const QStringList& arguments = {});
     void startParlink() { startParlink(parlink); }
     QList<DesktopWindow> parlinkWindows(bool onlyViewable);
     DesktopWindow mainWindow();
@@ -209,7 +215,7 @@ void TrayDesktopTest::startTrayer()
     QTRY_VERIFY_WITH_TIMEOUT(desktop->hasSystemTray(), waitMs);
 }
 
-void TrayDesktopTest::startParlink(QProcess& process, const QString& fontDpi)
+void TrayDesktopTest::startParlink(QProcess& process, const QString& fontDpi, const QStringList& arguments)
 {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     // A desktop of its own: no session bus (so the tray icon is an XEmbed one), no real user's settings.
@@ -226,7 +232,7 @@ void TrayDesktopTest::startParlink(QProcess& process, const QString& fontDpi)
     for (const QString& change : environmentChanges)
         environment.insert(change.section(QLatin1Char('='), 0, 0), change.section(QLatin1Char('='), 1));
     process.setProcessEnvironment(environment);
-    process.start(QStringLiteral(PARLINK_EXECUTABLE), QStringList());
+    process.start(QStringLiteral(PARLINK_EXECUTABLE), arguments);
     QVERIFY2(process.waitForStarted(waitMs), qPrintable(process.errorString()));
 }
 
@@ -430,6 +436,19 @@ void TrayDesktopTest::secondStartShowsTheRunningWindow()
     QTRY_VERIFY_WITH_TIMEOUT(mainWindow().id != 0, waitMs);
     QCOMPARE(parlinkWindows(true).count(), 2); // the window and the tray icon, nothing more
 
+    // A request that comes in two pieces is answered all the same.
+    const QStringList sockets = QDir(runtimeDir->path()).entryList({QStringLiteral("parlink-*.socket")}, QDir::System);
+    QCOMPARE(sockets.size(), 1);
+    QLocalSocket split;
+    split.connectToServer(runtimeDir->filePath(sockets.first()));
+    QVERIFY(split.waitForConnected(waitMs));
+    split.write("sh");
+    QVERIFY(split.waitForBytesWritten(waitMs));
+    QTest::qWait(300);
+    split.write("ow\n");
+    QByteArray reply;
+    QTRY_VERIFY2_WITH_TIMEOUT((reply += split.readAll()) == "shown\n", reply.constData(), waitMs);
+
     // Killed, it leaves its lock behind; that must not keep the next start from running.
     parlink.kill();
     QVERIFY(parlink.waitForFinished(waitMs));
@@ -451,30 +470,53 @@ void TrayDesktopTest::secondStartShowsTheRunningWindow()
 
 void TrayDesktopTest::secondStartAtTheEdges_data()
 {
-    QTest::addColumn<QStringList>("bothEnvironment"); // "{home}" stands for the private home folder
+    // "{home}" stands for the private home folder, "{display}" for the desktop's display, "{session}" for the
+    // runtime folder a desktop session names, "{long}" for a folder whose path is too long for a local socket.
+    QTest::addColumn<QStringList>("bothEnvironment");
     QTest::addColumn<QStringList>("secondEnvironment");
+    QTest::addColumn<QStringList>("secondArguments");
     QTest::addColumn<FirstParlink>("first");
     QTest::addColumn<SecondStart>("expected");
 
     const QStringList none;
     // A settings path longer than a local socket's path may be.
     QTest::addRow("long settings path: shown")
-        << QStringList{"XDG_CONFIG_HOME={home}/" + QString(120, QLatin1Char('c'))} << none << FirstParlink::Running
-        << SecondStart::ShowsTheFirst;
-    QTest::addRow("hung: said") << none << none << FirstParlink::Hung << SecondStart::SaysItDoesNotAnswer;
-    QTest::addRow("dying: takes over") << none << none << FirstParlink::Dying << SecondStart::RunsItself;
+        << QStringList{"XDG_CONFIG_HOME={home}/" + QString(120, QLatin1Char('c'))} << none << none
+        << FirstParlink::Running << SecondStart::ShowsTheFirst;
+    QTest::addRow("hung: said") << none << none << none << FirstParlink::Hung << SecondStart::SaysItDoesNotAnswer;
+    QTest::addRow("dying: takes over") << none << none << none << FirstParlink::Dying << SecondStart::RunsItself;
     QTest::addRow("damaged lock left behind: runs")
-        << none << none << FirstParlink::KilledLeavingADamagedLock << SecondStart::RunsItself;
+        << none << none << none << FirstParlink::KilledLeavingADamagedLock << SecondStart::RunsItself;
     // Another machine with the same home folder: its own runtime folder, its own console and desktop.
     QTest::addRow("home shared with another machine: runs")
-        << none << QStringList{"XDG_RUNTIME_DIR={home}/other-machine"} << FirstParlink::Running
+        << none << QStringList{"XDG_RUNTIME_DIR={home}/other-machine"} << none << FirstParlink::Running
         << SecondStart::RunsItself;
     QTest::addRow("same settings through a link: shown") << none << QStringList{"XDG_CONFIG_HOME={home}/config-link"}
-                                                         << FirstParlink::Running << SecondStart::ShowsTheFirst;
+                                                         << none << FirstParlink::Running << SecondStart::ShowsTheFirst;
     // No folder for the lock at all: nothing can tell that another one runs, and nothing keeps either from running.
     QTest::addRow("no folder for a lock: both run")
         << QStringList{"XDG_CONFIG_HOME={home}/file/config", "XDG_RUNTIME_DIR={home}/file", "TMPDIR={home}/file"}
-        << none << FirstParlink::Running << SecondStart::RunsItself;
+        << none << none << FirstParlink::Running << SecondStart::RunsItself;
+    QTest::addRow("runtime folder too long for a socket: said")
+        << QStringList{"XDG_RUNTIME_DIR={long}", "TMPDIR={long}"} << none << none << FirstParlink::Running
+        << SecondStart::SaysItCannotAsk;
+    // A start from a terminal of another login has no XDG_RUNTIME_DIR, or a temporary folder of its own.
+    QTest::addRow("no runtime folder named: the session's, shown")
+        << QStringList{"XDG_RUNTIME_DIR={session}"} << QStringList{"XDG_RUNTIME_DIR=", "TMPDIR={home}/other-machine"}
+        << none << FirstParlink::Running << SecondStart::ShowsTheFirst;
+    // The toolkit opens the display of -display, and :057 is display 57.
+    QTest::addRow("-display names the desktop: shown")
+        << none << QStringList{"DISPLAY="} << QStringList{"-display", "{display}"} << FirstParlink::Running
+        << SecondStart::ShowsTheFirst;
+    QTest::addRow("display number with a leading zero: shown")
+        << none << QStringList{"DISPLAY={display0}.0"} << none << FirstParlink::Running << SecondStart::ShowsTheFirst;
+    // A Parlink busy for a while (the desktop's log-in) still answers within the 5 s the README promises.
+    QTest::addRow("answers after 3 s: shown")
+        << none << none << none << FirstParlink::SlowToAnswer << SecondStart::ShowsTheFirst;
+    QTest::addRow("the version before runs: shown")
+        << none << none << none << FirstParlink::EarlierVersion << SecondStart::ShowsTheFirst;
+    QTest::addRow("the version before runs, not listening: said")
+        << none << none << none << FirstParlink::EarlierVersionNotListening << SecondStart::SaysItDoesNotAnswer;
 }
 
 // However the first Parlink is, a second start ends soon and honestly, or becomes the Parlink itself.
@@ -482,22 +524,62 @@ void TrayDesktopTest::secondStartAtTheEdges()
 {
     QFETCH(QStringList, bothEnvironment);
     QFETCH(QStringList, secondEnvironment);
+    QFETCH(QStringList, secondArguments);
     QFETCH(FirstParlink, first);
     QFETCH(SecondStart, expected);
+
+    const QString session = QStringLiteral("/run/user/") + QString::number(::geteuid());
+    const bool madeSession = bothEnvironment.contains(QStringLiteral("XDG_RUNTIME_DIR={session}")) &&
+                             !QFileInfo::exists(session) && QDir().mkdir(session);
+    const auto removeSession = qScopeGuard([&] {
+        if (madeSession) {
+            endProcess(parlink);
+            QDir(session).removeRecursively();
+        }
+    });
+    if (madeSession)
+        QVERIFY(QFile::setPermissions(session, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    else if (bothEnvironment.contains(QStringLiteral("XDG_RUNTIME_DIR={session}")) &&
+             QFileInfo(session).ownerId() != ::geteuid())
+        QSKIP("no runtime folder of this user's where a desktop session names it, and none can be made");
+    const QString display = QString::fromLatin1(server->display());
+    const QString longFolder = home->filePath(QString(100, QLatin1Char('r')));
+    const QStringList placeholders = {"{home}",    home->path(), "{display0}", ":0" + display.mid(1),
+                                      "{display}", display,      "{session}",  session,
+                                      "{long}",    longFolder};
+    for (int i = 0; i < placeholders.size(); i += 2) {
+        bothEnvironment.replaceInStrings(placeholders[i], placeholders[i + 1]);
+        secondEnvironment.replaceInStrings(placeholders[i], placeholders[i + 1]);
+        secondArguments.replaceInStrings(placeholders[i], placeholders[i + 1]);
+    }
 
     QFile file(home->filePath(QStringLiteral("file")));
     QVERIFY(file.open(QIODevice::WriteOnly));
     QVERIFY(QDir(home->path()).mkpath(QStringLiteral("other-machine")));
     QVERIFY(QDir(home->path()).mkpath(QStringLiteral(".config")));
     QVERIFY(QFile::link(home->filePath(QStringLiteral(".config")), home->filePath(QStringLiteral("config-link"))));
-    QFile::setPermissions(home->filePath(QStringLiteral("other-machine")),
-                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QVERIFY(QDir().mkpath(longFolder));
+    for (const QString& folder : {home->filePath(QStringLiteral("other-machine")), longFolder})
+        QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     startTrayer();
-    environmentChanges = bothEnvironment.replaceInStrings(QStringLiteral("{home}"), home->path());
-    startParlink();
-    QTRY_VERIFY_WITH_TIMEOUT(trayIcon().id != 0, waitMs);
-    if (first == FirstParlink::Hung || first == FirstParlink::Dying)
+    environmentChanges = bothEnvironment;
+    // The version before kept its lock and socket beside the settings, under these names.
+    const QString earlierVersionFolder = home->filePath(QStringLiteral(".config/Orvanta"));
+    QLockFile earlierLock(earlierVersionFolder + QStringLiteral("/Parlink.lock"));
+    QLocalServer earlierServer;
+    const bool earlier = first == FirstParlink::EarlierVersion || first == FirstParlink::EarlierVersionNotListening;
+    if (earlier) {
+        QVERIFY(QDir().mkpath(earlierVersionFolder) && earlierLock.tryLock(0));
+        if (first == FirstParlink::EarlierVersion)
+            QVERIFY(earlierServer.listen(earlierVersionFolder + QStringLiteral("/Parlink.socket")));
+    } else {
+        startParlink();
+        QTRY_VERIFY_WITH_TIMEOUT(trayIcon().id != 0, waitMs);
+    }
+    if (first == FirstParlink::Hung || first == FirstParlink::Dying || first == FirstParlink::SlowToAnswer)
         QCOMPARE(::kill(pid_t(parlink.processId()), SIGSTOP), 0);
+    if (first == FirstParlink::SlowToAnswer)
+        QTimer::singleShot(3000, this, [this] { ::kill(pid_t(parlink.processId()), SIGCONT); });
     if (first == FirstParlink::KilledLeavingADamagedLock) {
         parlink.kill();
         QVERIFY(parlink.waitForFinished(waitMs));
@@ -510,8 +592,8 @@ void TrayDesktopTest::secondStartAtTheEdges()
 
     ChildProcess second;
     second.setProcessChannelMode(QProcess::MergedChannels);
-    environmentChanges += secondEnvironment.replaceInStrings(QStringLiteral("{home}"), home->path());
-    startParlink(second);
+    environmentChanges += secondEnvironment;
+    startParlink(second, QString(), secondArguments);
     if (first == FirstParlink::Dying) {
         QTest::qWait(500); // the second start is waiting for an answer by now
         parlink.kill();
@@ -528,29 +610,36 @@ void TrayDesktopTest::secondStartAtTheEdges()
         QCOMPARE(second.exitCode(), 0);
         return;
     }
-    QVERIFY2(second.waitForFinished(waitMs), "the second start did not end");
+    // The event loop runs meanwhile: a first Parlink that is slow to answer goes on from it.
+    QTRY_VERIFY2_WITH_TIMEOUT(second.state() == QProcess::NotRunning, "the second start did not end", waitMs);
     const QByteArray said = second.readAll();
-    if (expected == SecondStart::SaysItDoesNotAnswer) {
+    if (expected == SecondStart::SaysItDoesNotAnswer || expected == SecondStart::SaysItCannotAsk) {
         QCOMPARE(second.exitCode(), 1);
-        QVERIFY2(said.contains("Parlink is already running for this user but does not answer"), said.constData());
+        QVERIFY2(said.contains(expected == SecondStart::SaysItCannotAsk
+                                   ? "Parlink is already running for this user but cannot be asked to show its window"
+                                   : "Parlink is already running for this user but does not answer"),
+                 said.constData());
         return;
     }
-    QCOMPARE(second.exitCode(), 0);
-    QTRY_VERIFY_WITH_TIMEOUT(mainWindow().id != 0, waitMs);
+    QVERIFY2(second.exitCode() == 0, said.constData());
+    if (!earlier) {
+        QTRY_VERIFY_WITH_TIMEOUT(mainWindow().id != 0, waitMs);
+        return;
+    }
+    QVERIFY(earlierServer.hasPendingConnections() || earlierServer.waitForNewConnection(waitMs));
+    QLocalSocket* request = earlierServer.nextPendingConnection();
+    QTRY_COMPARE_WITH_TIMEOUT(request->peek(64), QByteArray("show\n"), waitMs);
 }
 
 // Each desktop of a user has a Parlink of its own; the screen of a display is the same desktop.
 void TrayDesktopTest::onePerDesktop()
 {
-    const QByteArray display = qgetenv("DISPLAY");
-    const auto restore = qScopeGuard([display] { qputenv("DISPLAY", display); });
-    const auto lockFor = [](const char* desktop) {
-        qputenv("DISPLAY", desktop);
-        return instanceLocation().lockFile;
-    };
+    const auto lockFor = [](const char* desktop) { return instanceLocation(QLatin1String(desktop)).lockFile; };
     QCOMPARE(lockFor(":7.0"), lockFor(":7"));
     QCOMPARE(lockFor("unix:7"), lockFor(":7"));
+    QCOMPARE(lockFor(":007.1"), lockFor(":7"));
     QVERIFY(lockFor(":7") != lockFor(":8"));
+    QVERIFY(lockFor("remote:7") != lockFor(":7"));
 }
 
 // Without a usable runtime folder the lock goes to a folder of the user's own in the temporary folder, never to
@@ -567,10 +656,16 @@ void TrayDesktopTest::lockFolderIsTheUsersOwn()
     qputenv("TMPDIR", QFile::encodeName(temporary.path()));
     qputenv("XDG_RUNTIME_DIR", "relative"); // not a runtime folder by the standard
     const QString own = temporary.filePath(QStringLiteral("parlink-") + QString::number(::geteuid()));
-    QCOMPARE(instanceLocation().folder, own);
+    QCOMPARE(instanceLocation(":7").folder, own);
     QVERIFY(QDir(own).removeRecursively() && QDir().mkdir(own));
     QCOMPARE(::chown(QFile::encodeName(own).constData(), 65534, 65534), 0);
-    QCOMPARE(instanceLocation().folder, QString());
+    QCOMPARE(instanceLocation(":7").folder, QString());
+    // Nor through a link planted there, to a folder of the user's own that is private already.
+    const QString planted = temporary.filePath(QStringLiteral("home"));
+    QVERIFY(QDir(own).removeRecursively() && QDir().mkdir(planted));
+    QVERIFY(QFile::setPermissions(planted, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    QVERIFY(QFile::link(planted, own));
+    QCOMPARE(instanceLocation(":7").folder, QString());
 }
 
 QTEST_GUILESS_MAIN(TrayDesktopTest)
