@@ -146,8 +146,10 @@ bool SingleInstance::earlierVersionRuns(Start& start) const
         return false;
     QLockFile earlier(location.earlierLockFile);
     earlier.setStaleLockTime(0);
-    if (earlier.tryLock(0) || earlier.error() != QLockFile::LockFailedError)
-        return false; // left behind by one that has gone
+    // Left behind by one that has gone, or damaged as a full disk leaves it.
+    if (earlier.tryLock(0) || earlier.error() != QLockFile::LockFailedError ||
+        unreadableAndOld(earlier, location.earlierLockFile))
+        return false;
     QLocalSocket socket;
     socket.connectToServer(location.earlierServerName);
     if (socket.waitForConnected(answerTimeoutMs) && socket.write(showRequest) == showRequest.size() &&
