@@ -1,7 +1,7 @@
 // Desktops without a display server of their own: the toolkit always has a screen there.
 #include "app/displaycheck.h"
 
-std::string displayProblem(const std::string&)
+std::string displayProblem(const std::string&, const std::string&)
 {
     return {};
 }

@@ -20,20 +20,21 @@ bool startsWith(const std::string& text, const char* prefix)
 
 } // namespace
 
-std::string displayProblem(const std::string& platform)
+std::string displayProblem(const std::string& platform, const std::string& displayOption)
 {
     const bool xcb = startsWith(platform, "xcb");
     const bool wayland = startsWith(platform, "wayland");
     if (!xcb && !wayland)
         return {}; // offscreen, minimal, vnc, eglfs...: no display server needed
-    const std::string display = environment("DISPLAY");
+    const std::string display = displayOption.empty() ? environment("DISPLAY") : displayOption;
     const std::string waylandDisplay = environment("WAYLAND_DISPLAY");
     if (display.empty() && waylandDisplay.empty())
         return "neither DISPLAY nor WAYLAND_DISPLAY is set";
     if (xcb && waylandDisplay.empty()) {
         Display* connection = XOpenDisplay(display.c_str());
         if (!connection)
-            return "the X server at DISPLAY=" + display + " does not answer";
+            return "the X server at " + std::string(displayOption.empty() ? "DISPLAY=" : "-display ") + display +
+                   " does not answer";
         XCloseDisplay(connection);
     }
     return {};

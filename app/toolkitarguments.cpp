@@ -68,8 +68,9 @@ const ToolkitOption* match(const Pass& pass, const char* arg, bool xcb, bool fol
     return nullptr;
 }
 
-void runPass(const Pass& pass, std::vector<char*>& args, std::string& platform)
+void runPass(const Pass& pass, ToolkitArguments& result)
 {
+    std::vector<char*>& args = result.remaining;
     std::vector<char*> kept;
     if (!args.empty())
         kept.push_back(args[0]);
@@ -82,14 +83,17 @@ void runPass(const Pass& pass, std::vector<char*>& args, std::string& platform)
         }
         if (arg[1] == '-')
             ++arg;
-        const ToolkitOption* option = match(pass, arg, isXcb(platform), i + 1 < count);
+        const ToolkitOption* option = match(pass, arg, isXcb(result.platform), i + 1 < count);
         if (!option) {
             kept.push_back(args[i]);
             continue;
         }
-        if (option->value == Value::IfAny || option->value == Value::IfFollowed) {
-            if (++i < count && std::strcmp(option->name, "-platform") == 0)
-                platform = args[i];
+        if ((option->value == Value::IfAny || option->value == Value::IfFollowed) && ++i < count) {
+            // The last one given counts, as for the toolkit.
+            if (std::strcmp(option->name, "-platform") == 0)
+                result.platform = args[i];
+            else if (std::strcmp(option->name, "-display") == 0)
+                result.display = args[i];
         }
     }
     args.swap(kept);
@@ -99,13 +103,13 @@ void runPass(const Pass& pass, std::vector<char*>& args, std::string& platform)
 
 ToolkitArguments withoutToolkitOptions(int argc, char* const argv[], const std::string& defaultPlatform)
 {
-    ToolkitArguments result{std::vector<char*>(argv, argv + argc), defaultPlatform};
-    runPass(corePass, result.remaining, result.platform);
-    runPass(guiPass, result.remaining, result.platform);
-    runPass(platformPass, result.remaining, result.platform);
+    ToolkitArguments result{std::vector<char*>(argv, argv + argc), defaultPlatform, {}};
+    runPass(corePass, result);
+    runPass(guiPass, result);
+    runPass(platformPass, result);
     if (isXcb(result.platform))
-        runPass(xcbPass, result.remaining, result.platform);
-    runPass(widgetsPass, result.remaining, result.platform);
+        runPass(xcbPass, result);
+    runPass(widgetsPass, result);
     return result;
 }
 

@@ -8,6 +8,7 @@ struct ToolkitArguments
 {
     std::vector<char*> remaining; // argv[0] and what the toolkit leaves, in order
     std::string platform;         // the platform the toolkit would start with
+    std::string display;          // the X display its -display option names; empty without one
 };
 
 // Removes from a copy of argv the options that QApplication takes out of it at construction, exactly as it

@@ -17,6 +17,8 @@ namespace {
 
 QtMessageHandler toolkitMessageHandler = nullptr;
 std::string toolkitPlatform;
+// The X display the toolkit opens: its -display option, which it takes out of argv, else DISPLAY.
+QString xDisplay;
 
 // The toolkit ends the process when no platform plug-in can start on the display it was given (a Wayland-only
 // desktop without its Wayland plug-in, say): say so as for a missing display, and end with status 1.
@@ -32,7 +34,7 @@ void endOnToolkitStartFailure(QtMsgType type, const QMessageLogContext& context,
 
 int runResident()
 {
-    SingleInstance instance;
+    SingleInstance instance(xDisplay);
     switch (instance.start()) {
     case SingleInstance::OtherShown:
         return 0;
@@ -55,8 +57,11 @@ int runResident()
 
 extern "C" Q_DECL_EXPORT int parlinkWindowMode(int argc, char* argv[])
 {
-    toolkitPlatform = withoutToolkitOptions(argc, argv, defaultToolkitPlatform()).platform;
-    const std::string problem = displayProblem(toolkitPlatform);
+    const ToolkitArguments toolkit = withoutToolkitOptions(argc, argv, defaultToolkitPlatform());
+    toolkitPlatform = toolkit.platform;
+    xDisplay =
+        toolkit.display.empty() ? qEnvironmentVariable("DISPLAY") : QString::fromLocal8Bit(toolkit.display.c_str());
+    const std::string problem = displayProblem(toolkitPlatform, toolkit.display);
     if (!problem.empty()) {
         std::fprintf(stderr, "parlink: cannot open a display: %s\n", problem.c_str());
         return 1;

@@ -9,7 +9,11 @@ struct InstanceLocation
 {
     QString folder; // empty when this user has no folder of its own for them
     QString lockFile;
-    QString serverName;
+    QString serverName; // empty when the folder's path is too long for a local socket
+    // Where the version before kept its lock and listened; it reads a show request but never answers one.
+    QString earlierLockFile;
+    QString earlierServerName;
 };
 
-InstanceLocation instanceLocation();
+// xDisplay: the X display the toolkit opens (its -display option, else DISPLAY); empty without one.
+InstanceLocation instanceLocation(const QString& xDisplay);

@@ -7,6 +7,8 @@
 #include <QSettings>
 #include <QStandardPaths>
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -14,20 +16,20 @@ namespace {
 
 // A local socket's path must fit sockaddr_un, terminator included.
 constexpr int socketPathLimit = sizeof(sockaddr_un::sun_path) - 1;
-constexpr QFile::Permissions ownerOnly =
-    QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadUser | QFile::WriteUser | QFile::ExeUser;
 
-// The X display without its screen number: each desktop of a user has a Parlink of its own.
-QString desktop()
+// Each desktop of a user has a Parlink of its own: the X display as host and number ("unix" being the local
+// socket, as no host), without its screen; a Wayland display by its name.
+QString desktop(const QString& xDisplay)
 {
-    QString display = qEnvironmentVariable("DISPLAY");
-    if (display.isEmpty())
+    if (xDisplay.isEmpty())
         return qEnvironmentVariable("WAYLAND_DISPLAY");
-    // "unix:0" names the local socket of ":0" explicitly.
-    if (display.startsWith(QLatin1String("unix:")))
-        display.remove(0, 4);
-    const int screen = display.lastIndexOf(QLatin1Char('.'));
-    return screen > display.lastIndexOf(QLatin1Char(':')) ? display.left(screen) : display;
+    const int colon = xDisplay.lastIndexOf(QLatin1Char(':'));
+    bool isNumber = false;
+    const uint number = xDisplay.mid(colon + 1).section(QLatin1Char('.'), 0, 0).toUInt(&isNumber);
+    if (colon < 0 || !isNumber)
+        return xDisplay;
+    const QString host = xDisplay.left(colon);
+    return (host == QLatin1String("unix") ? QString() : host) + QLatin1Char(':') + QString::number(number);
 }
 
 // The same store reached through a link is the same store; the folders that do not exist yet are taken as written.
@@ -44,36 +46,79 @@ QString canonicalStore(const QString& path)
     return canonical.isEmpty() ? path : QDir(canonical).filePath(rest);
 }
 
+// A folder of this user's alone, looked at itself and never through a link that someone else may have planted.
+// makePrivate: the folder is Parlink's own and is made owner-only; otherwise no one else may write there.
+bool usersOwnFolder(const QString& folder, bool makePrivate)
+{
+    const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct stat status = {};
+    bool own = ::fstat(fd, &status) == 0 && S_ISDIR(status.st_mode) && status.st_uid == ::geteuid();
+    if (own && makePrivate)
+        own = (status.st_mode & 07777) == S_IRWXU || ::fchmod(fd, S_IRWXU) == 0;
+    else if (own)
+        own = (status.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+    ::close(fd);
+    return own;
+}
+
+// The session's runtime folder belongs to this machine and this user alone. Without XDG_RUNTIME_DIR (a start from
+// another login's terminal, say), the folder a desktop session would have named, so that every start finds the
+// same lock.
+QString runtimeFolder()
+{
+    if (!qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR"))
+        return QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    const QString session = QStringLiteral("/run/user/") + QString::number(::geteuid());
+    return usersOwnFolder(session, false) ? session : QString();
+}
+
 // Where there is no runtime folder: one of this user's own in the temporary folder, never one that someone else
 // made there first.
 QString privateTemporaryFolder()
 {
     const QString folder = QDir::temp().filePath(QStringLiteral("parlink-") + QString::number(::geteuid()));
     QDir().mkdir(folder);
-    QFile::setPermissions(folder, ownerOnly);
-    const QFileInfo info(folder);
-    return info.isDir() && info.ownerId() == ::geteuid() && info.permissions() == ownerOnly ? folder : QString();
+    return usersOwnFolder(folder, true) ? folder : QString();
 }
 
 } // namespace
 
-InstanceLocation instanceLocation()
+InstanceLocation instanceLocation(const QString& xDisplay)
 {
     // Named after the store, so that a Parlink with a store of its own (a test, say) runs beside another one.
-    const QByteArray scope = (canonicalStore(QSettings().fileName()) + QLatin1Char('\n') + desktop()).toUtf8();
+    const QString store = QSettings().fileName();
+    const QByteArray scope = (canonicalStore(store) + QLatin1Char('\n') + desktop(xDisplay)).toUtf8();
     const QString name =
         QStringLiteral("parlink-") +
         QString::fromLatin1(QCryptographicHash::hash(scope, QCryptographicHash::Sha1).toHex().left(16));
-    const auto fits = [&](const QString& folder) {
-        return QDir::isAbsolutePath(folder) && QFileInfo(folder).isWritable() &&
-               QFile::encodeName(QDir(folder).filePath(name + QStringLiteral(".socket"))).size() <= socketPathLimit;
+    const auto usable = [](const QString& folder) {
+        return QDir::isAbsolutePath(folder) && QFileInfo(folder).isWritable();
     };
-    // The session's runtime folder belongs to this machine and this user alone; a read-only one keeps no lock.
-    QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    if (!fits(folder))
-        folder = privateTemporaryFolder();
-    if (!fits(folder))
-        return {};
+    const auto fits = [&](const QString& folder) {
+        return QFile::encodeName(QDir(folder).filePath(name + QStringLiteral(".socket"))).size() <= socketPathLimit;
+    };
+    const QFileInfo storeFile(store);
+    const QDir besideStore = storeFile.dir();
+    InstanceLocation location{{},
+                              {},
+                              {},
+                              besideStore.filePath(storeFile.completeBaseName() + QStringLiteral(".lock")),
+                              besideStore.filePath(storeFile.completeBaseName() + QStringLiteral(".socket"))};
+    QString folder = runtimeFolder();
+    if (!usable(folder) || !fits(folder)) {
+        // A runtime folder too long for a socket still keeps the lock, when there is no better place.
+        const QString own = privateTemporaryFolder();
+        if (usable(own) && (fits(own) || !usable(folder)))
+            folder = own;
+    }
+    if (!usable(folder))
+        return location;
     const QDir place(folder);
-    return {folder, place.filePath(name + QStringLiteral(".lock")), place.filePath(name + QStringLiteral(".socket"))};
+    location.folder = folder;
+    location.lockFile = place.filePath(name + QStringLiteral(".lock"));
+    if (fits(folder))
+        location.serverName = place.filePath(name + QStringLiteral(".socket"));
+    return location;
 }

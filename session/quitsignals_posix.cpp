@@ -38,6 +38,9 @@ QuitSignalWatcher::QuitSignalWatcher(QObject* parent) : QObject(parent)
 {
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) != 0)
         return; // the default action, ending the process, stays in force
+    // Neither end may block: the handler must return at once, and the event loop may report the read end again
+    // after a nested loop has drained it (a read that waited would then hold the program until the next signal).
+    ::fcntl(signalPipe[0], F_SETFL, O_NONBLOCK);
     ::fcntl(signalPipe[1], F_SETFL, O_NONBLOCK);
     source = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, this);
 #if QT_VERSION < QT_VERSION_CHECK(5, 15, 0)
@@ -61,6 +64,9 @@ QuitSignalWatcher::~QuitSignalWatcher()
 void QuitSignalWatcher::onSignalArrived()
 {
     char bytes[16];
-    [[maybe_unused]] const ssize_t drained = ::read(signalPipe[0], bytes, sizeof bytes);
-    emit quitRequested();
+    bool arrived = false;
+    while (::read(signalPipe[0], bytes, sizeof bytes) > 0)
+        arrived = true;
+    if (arrived)
+        emit quitRequested();
 }

@@ -18,10 +18,18 @@ const QByteArray shownReply = "shown\n";
 // A Parlink busy starting (the desktop's log-in) may take a while to answer; a hung one never does.
 constexpr int answerTimeoutMs = 5000;
 constexpr int retryPauseMs = 50;
+// A request is one short line; a connection that sends more, or not all of it in time, is not a later start.
+constexpr qint64 requestLimit = 64;
+const char* const noAnswer = "does not answer";
 
 // A lock file whose content names no process cannot be any Parlink's once it is this old: a Parlink writes its
 // process number as it makes the file.
 constexpr int unreadableLockAgeMs = 2000;
+
+QString tooLongProblem(const QString& folder)
+{
+    return QStringLiteral("the path of %1 is too long for a local socket").arg(folder);
+}
 
 // The folder was found writable a moment ago, or there is none.
 QString lockProblem(const QString& folder)
@@ -42,7 +50,7 @@ bool unreadableAndOld(const QLockFile& lock, const QString& path)
 
 } // namespace
 
-SingleInstance::SingleInstance() : location(instanceLocation()), lock(location.lockFile)
+SingleInstance::SingleInstance(const QString& xDisplay) : location(instanceLocation(xDisplay)), lock(location.lockFile)
 {
     // Only a lock whose process has gone is stale, however long the running Parlink has held it.
     lock.setStaleLockTime(0);
@@ -57,15 +65,23 @@ SingleInstance::~SingleInstance()
 
 SingleInstance::Start SingleInstance::start()
 {
+    Start earlier = OtherSilent;
+    if (earlierVersionRuns(earlier))
+        return earlier;
     const QDeadlineTimer deadline(answerTimeoutMs);
     for (;;) {
         if (claim())
             return Claimed;
+        if (location.serverName.isEmpty()) {
+            reportSilence(lock, qPrintable(QStringLiteral("cannot be asked to show its window: ") +
+                                           tooLongProblem(location.folder)));
+            return OtherSilent;
+        }
         const Answer answer = askToShow(deadline);
         if (answer == Shown)
             return OtherShown;
         if (answer == Silent || deadline.hasExpired()) {
-            reportSilence();
+            reportSilence(lock, noAnswer);
             return OtherSilent;
         }
         QThread::msleep(retryPauseMs);
@@ -85,6 +101,11 @@ bool SingleInstance::claim()
             return false;
         qWarning("Parlink: cannot keep a lock file %s; a second Parlink started now would not notice this one",
                  qPrintable(lockProblem(location.folder)));
+        return true;
+    }
+    if (location.serverName.isEmpty()) {
+        qWarning("Parlink: later starts cannot ask this one to show its window: %s",
+                 qPrintable(tooLongProblem(location.folder)));
         return true;
     }
     server = new QLocalServer(this);
@@ -117,14 +138,37 @@ SingleInstance::Answer SingleInstance::askToShow(const QDeadlineTimer& deadline)
     return Shown;
 }
 
-void SingleInstance::reportSilence()
+// An upgrade must not leave the version before running beside this one, both reading the switch. It listens beside
+// the settings and shows its window on a request without answering it.
+bool SingleInstance::earlierVersionRuns(Start& start) const
+{
+    if (!QFileInfo::exists(location.earlierLockFile))
+        return false;
+    QLockFile earlier(location.earlierLockFile);
+    earlier.setStaleLockTime(0);
+    // Left behind by one that has gone, or damaged as a full disk leaves it.
+    if (earlier.tryLock(0) || earlier.error() != QLockFile::LockFailedError ||
+        unreadableAndOld(earlier, location.earlierLockFile))
+        return false;
+    QLocalSocket socket;
+    socket.connectToServer(location.earlierServerName);
+    if (socket.waitForConnected(answerTimeoutMs) && socket.write(showRequest) == showRequest.size() &&
+        socket.waitForBytesWritten(answerTimeoutMs)) {
+        start = OtherShown;
+        return true;
+    }
+    reportSilence(earlier, noAnswer);
+    start = OtherSilent;
+    return true;
+}
+
+void SingleInstance::reportSilence(const QLockFile& holder, const char* reason)
 {
     qint64 pid = 0;
     QString host;
     QString application;
-    lock.getLockInfo(&pid, &host, &application);
-    qWarning("Parlink is already running for this user but does not answer (process %lld); end it or try again later",
-             pid);
+    holder.getLockInfo(&pid, &host, &application);
+    qWarning("Parlink is already running for this user but %s (process %lld); end it or try again later", reason, pid);
 }
 
 void SingleInstance::onNextTurn()
@@ -143,9 +187,15 @@ void SingleInstance::onConnection()
 {
     while (QLocalSocket* socket = server->nextPendingConnection()) {
         connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+        QTimer::singleShot(answerTimeoutMs, socket, &QLocalSocket::abort);
+        // The request may come in pieces: it is read once its line is complete.
         connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
-            if (!socket->readAll().contains(showRequest))
+            if (!socket->canReadLine() && socket->bytesAvailable() < requestLimit)
                 return;
+            if (socket->readLine(requestLimit) != showRequest) {
+                socket->abort();
+                return;
+            }
             // Shown and answered from the event loop's next turn, which a Parlink that is quitting never takes: the
             // new start then finds the lock free and becomes the Parlink itself.
             showAsked.append(socket);

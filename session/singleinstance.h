@@ -18,7 +18,8 @@ class SingleInstance : public QObject
 {
     Q_OBJECT
 public:
-    SingleInstance();
+    // xDisplay: the X display the toolkit opens; empty without one.
+    explicit SingleInstance(const QString& xDisplay);
     ~SingleInstance() override;
 
     enum Start
@@ -46,7 +47,8 @@ private:
     };
     bool claim();
     Answer askToShow(const QDeadlineTimer& deadline) const;
-    void reportSilence();
+    bool earlierVersionRuns(Start& start) const;
+    static void reportSilence(const QLockFile& holder, const char* reason);
 
     InstanceLocation location;
     QLockFile lock;

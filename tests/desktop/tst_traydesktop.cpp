@@ -6,7 +6,10 @@
 #include "xvfbserver.h"
 
 #include <QDir>
+#include <QLocalServer>
+#include <QLocalSocket>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QUdpSocket>
@@ -67,12 +70,16 @@ enum class FirstParlink
     Hung,                      // stopped: it holds its lock and its socket but never answers
     Dying,                     // stopped, then killed while the second start waits for its answer
     KilledLeavingADamagedLock, // killed, its lock file then emptied (as a full disk does) and old
+    SlowToAnswer,              // stopped, and going on 3 s later
+    EarlierVersion,            // the version before: its lock and socket beside the settings, reads but never answers
+    EarlierVersionNotListening,
 };
 
 enum class SecondStart
 {
     ShowsTheFirst,       // ends with 0 once the first one's window is up
     SaysItDoesNotAnswer, // ends with 1 and says why
+    SaysItCannotAsk,     // ends with 1: the folder's path is too long for a local socket
     RunsItself,          // becomes a Parlink with a tray icon of its own
 };
 
@@ -131,7 +138,7 @@ private slots:
 private:
     void startTrayer();
     // fontDpi: the screen's font resolution, as a high-DPI desktop sets it; the X server's own when empty.
-    void startParlink(QProcess& process, const QString& fontDpi = QString());
+    void startParlink(QProcess& process, const QString& fontDpi = QString(), const QStringList& arguments = {});
     void startParlink() { startParlink(parlink); }
     QList<DesktopWindow> parlinkWindows(bool onlyViewable);
     DesktopWindow mainWindow();
@@ -209,7 +216,7 @@ void TrayDesktopTest::startTrayer()
     QTRY_VERIFY_WITH_TIMEOUT(desktop->hasSystemTray(), waitMs);
 }
 
-void TrayDesktopTest::startParlink(QProcess& process, const QString& fontDpi)
+void TrayDesktopTest::startParlink(QProcess& process, const QString& fontDpi, const QStringList& arguments)
 {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     // A desktop of its own: no session bus (so the tray icon is an XEmbed one), no real user's settings.
@@ -226,7 +233,7 @@ void TrayDesktopTest::startParlink(QProcess& process, const QString& fontDpi)
     for (const QString& change : environmentChanges)
         environment.insert(change.section(QLatin1Char('='), 0, 0), change.section(QLatin1Char('='), 1));
     process.setProcessEnvironment(environment);
-    process.start(QStringLiteral(PARLINK_EXECUTABLE), QStringList());
+    process.start(QStringLiteral(PARLINK_EXECUTABLE), arguments);
     QVERIFY2(process.waitForStarted(waitMs), qPrintable(process.errorString()));
 }
 
@@ -447,6 +454,15 @@ void TrayDesktopTest::secondStartShowsTheRunningWindow()
     QTRY_VERIFY_WITH_TIMEOUT(mainWindow().id != 0, waitMs);
     QCOMPARE(parlinkWindows(true).count(), 2); // the window and the tray icon, nothing more
 
+    // A request that comes in two pieces is answered all the same.
+    QLocalSocket split;
+    split.connectToServer(
+        QDir(runtimeDir->path()).entryInfoList({"parlink-*.socket"}, QDir::System).value(0).filePath());
+    QVERIFY(split.waitForConnected(waitMs) && split.write("sh") == 2 && split.waitForBytesWritten(waitMs));
+    QTest::qWait(300);
+    split.write("ow\n");
+    QTRY_COMPARE_WITH_TIMEOUT(split.peek(16), QByteArray("shown\n"), waitMs);
+
     // Killed, it leaves its lock behind; that must not keep the next start from running.
     parlink.kill();
     QVERIFY(parlink.waitForFinished(waitMs));
@@ -468,7 +484,10 @@ void TrayDesktopTest::secondStartShowsTheRunningWindow()
 
 void TrayDesktopTest::secondStartAtTheEdges_data()
 {
-    QTest::addColumn<QStringList>("bothEnvironment"); // "{home}" stands for the private home folder
+    // "{home}": the private home folder; "{display0}": the desktop's display written with a leading zero;
+    // "{session}": the runtime folder a desktop session names; "{long}": a folder too long for a local socket.
+    // What has no '=' in secondEnvironment is the second start's arguments.
+    QTest::addColumn<QStringList>("bothEnvironment");
     QTest::addColumn<QStringList>("secondEnvironment");
     QTest::addColumn<FirstParlink>("first");
     QTest::addColumn<SecondStart>("expected");
@@ -492,6 +511,23 @@ void TrayDesktopTest::secondStartAtTheEdges_data()
     QTest::addRow("no folder for a lock: both run")
         << QStringList{"XDG_CONFIG_HOME={home}/file/config", "XDG_RUNTIME_DIR={home}/file", "TMPDIR={home}/file"}
         << none << FirstParlink::Running << SecondStart::RunsItself;
+    QTest::addRow("runtime folder too long for a socket: said")
+        << QStringList{"XDG_RUNTIME_DIR={long}", "TMPDIR={long}"} << none << FirstParlink::Running
+        << SecondStart::SaysItCannotAsk;
+    // A start from a terminal of another login has no XDG_RUNTIME_DIR, or a temporary folder of its own.
+    QTest::addRow("no runtime folder named: the session's, shown")
+        << QStringList{"XDG_RUNTIME_DIR={session}"} << QStringList{"XDG_RUNTIME_DIR=", "TMPDIR={home}/other-machine"}
+        << FirstParlink::Running << SecondStart::ShowsTheFirst;
+    QTest::addRow("-display with a leading zero names the desktop: shown")
+        << none << QStringList{"DISPLAY=", "-display", "{display0}.0"} << FirstParlink::Running
+        << SecondStart::ShowsTheFirst;
+    // Within the 5 s the README promises.
+    QTest::addRow("answers after 3 s: shown")
+        << none << none << FirstParlink::SlowToAnswer << SecondStart::ShowsTheFirst;
+    QTest::addRow("the version before runs: shown")
+        << none << none << FirstParlink::EarlierVersion << SecondStart::ShowsTheFirst;
+    QTest::addRow("the version before runs, not listening: said")
+        << none << none << FirstParlink::EarlierVersionNotListening << SecondStart::SaysItDoesNotAnswer;
 }
 
 // However the first Parlink is, a second start ends soon and honestly, or becomes the Parlink itself.
@@ -502,6 +538,24 @@ void TrayDesktopTest::secondStartAtTheEdges()
     QFETCH(FirstParlink, first);
     QFETCH(SecondStart, expected);
 
+    // A desktop session's runtime folder, made as the session would where this user has none.
+    const QString session = QStringLiteral("/run/user/") + QString::number(::geteuid());
+    const bool madeSession = bothEnvironment.contains("XDG_RUNTIME_DIR={session}") && QDir().mkdir(session) &&
+                             QFile::setPermissions(session, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    const auto removeSession = qScopeGuard([&] {
+        if (madeSession) {
+            endProcess(parlink);
+            QDir(session).removeRecursively();
+        }
+    });
+    const QString longFolder = home->filePath(QString(100, QLatin1Char('r')));
+    const QStringList names = {"{home}", "{display0}", "{session}", "{long}"};
+    const QStringList values = {home->path(), ":0" + QString::fromLatin1(server->display()).mid(1), session,
+                                longFolder};
+    for (int i = 0; i < names.size(); ++i) {
+        bothEnvironment.replaceInStrings(names[i], values[i]);
+        secondEnvironment.replaceInStrings(names[i], values[i]);
+    }
     QFile file(home->filePath(QStringLiteral("file")));
     QVERIFY(file.open(QIODevice::WriteOnly));
     QVERIFY(QDir(home->path()).mkpath(QStringLiteral("other-machine")));
@@ -509,12 +563,25 @@ void TrayDesktopTest::secondStartAtTheEdges()
     QVERIFY(QFile::link(home->filePath(QStringLiteral(".config")), home->filePath(QStringLiteral("config-link"))));
     QFile::setPermissions(home->filePath(QStringLiteral("other-machine")),
                           QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QVERIFY(QDir().mkpath(longFolder) &&
+            QFile::setPermissions(longFolder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
     startTrayer();
-    environmentChanges = bothEnvironment.replaceInStrings(QStringLiteral("{home}"), home->path());
+    environmentChanges = bothEnvironment;
+    // The version before kept its lock and socket beside the settings; the one started above changes nothing.
+    const QString earlierVersionFolder = home->filePath(QStringLiteral(".config/Orvanta"));
+    QLockFile earlierLock(earlierVersionFolder + QStringLiteral("/Parlink.lock"));
+    QLocalServer earlierServer;
     startParlink();
     QTRY_VERIFY_WITH_TIMEOUT(trayIcon().id != 0, waitMs);
-    if (first == FirstParlink::Hung || first == FirstParlink::Dying)
+    const bool earlier = first == FirstParlink::EarlierVersion || first == FirstParlink::EarlierVersionNotListening;
+    if (earlier)
+        QVERIFY(
+            QDir().mkpath(earlierVersionFolder) && earlierLock.tryLock(0) &&
+            (first != FirstParlink::EarlierVersion || earlierServer.listen(earlierVersionFolder + "/Parlink.socket")));
+    if (first == FirstParlink::Hung || first == FirstParlink::Dying || first == FirstParlink::SlowToAnswer)
         QCOMPARE(::kill(pid_t(parlink.processId()), SIGSTOP), 0);
+    if (first == FirstParlink::SlowToAnswer)
+        QTimer::singleShot(3000, this, [this] { ::kill(pid_t(parlink.processId()), SIGCONT); });
     if (first == FirstParlink::KilledLeavingADamagedLock) {
         parlink.kill();
         QVERIFY(parlink.waitForFinished(waitMs));
@@ -527,8 +594,8 @@ void TrayDesktopTest::secondStartAtTheEdges()
 
     ChildProcess second;
     second.setProcessChannelMode(QProcess::MergedChannels);
-    environmentChanges += secondEnvironment.replaceInStrings(QStringLiteral("{home}"), home->path());
-    startParlink(second);
+    environmentChanges += secondEnvironment.filter(QStringLiteral("="));
+    startParlink(second, QString(), secondEnvironment.filter(QRegularExpression(QStringLiteral("^[^=]*$"))));
     if (first == FirstParlink::Dying) {
         QTest::qWait(500); // the second start is waiting for an answer by now
         parlink.kill();
@@ -545,28 +612,34 @@ void TrayDesktopTest::secondStartAtTheEdges()
         QCOMPARE(second.exitCode(), 0);
         return;
     }
-    QVERIFY2(second.waitForFinished(waitMs), "the second start did not end");
+    // The event loop runs meanwhile: a first Parlink that is slow to answer goes on from it.
+    QTRY_VERIFY2_WITH_TIMEOUT(second.state() == QProcess::NotRunning, "the second start did not end", waitMs);
     const QByteArray said = second.readAll();
-    if (expected == SecondStart::SaysItDoesNotAnswer) {
+    if (expected != SecondStart::ShowsTheFirst) {
         QCOMPARE(second.exitCode(), 1);
-        QVERIFY2(said.contains("Parlink is already running for this user but does not answer"), said.constData());
+        QVERIFY2(said.contains(expected == SecondStart::SaysItCannotAsk
+                                   ? "is too long for a local socket"
+                                   : "Parlink is already running for this user but does not answer"),
+                 said.constData());
         return;
     }
     QCOMPARE(second.exitCode(), 0);
-    QTRY_VERIFY_WITH_TIMEOUT(mainWindow().id != 0, waitMs);
+    if (!earlier) {
+        QTRY_VERIFY_WITH_TIMEOUT(mainWindow().id != 0, waitMs);
+        return;
+    }
+    QVERIFY(earlierServer.waitForNewConnection(waitMs));
+    QLocalSocket* request = earlierServer.nextPendingConnection();
+    QTRY_COMPARE_WITH_TIMEOUT(request->peek(64), QByteArray("show\n"), waitMs);
 }
 
 // Each desktop of a user has a Parlink of its own; the screen of a display is the same desktop.
 void TrayDesktopTest::onePerDesktop()
 {
-    const QByteArray display = qgetenv("DISPLAY");
-    const auto restore = qScopeGuard([display] { qputenv("DISPLAY", display); });
-    const auto lockFor = [](const char* desktop) {
-        qputenv("DISPLAY", desktop);
-        return instanceLocation().lockFile;
-    };
+    const auto lockFor = [](const char* desktop) { return instanceLocation(QLatin1String(desktop)).lockFile; };
     QCOMPARE(lockFor(":7.0"), lockFor(":7"));
     QCOMPARE(lockFor("unix:7"), lockFor(":7"));
+    QCOMPARE(lockFor(":007.1"), lockFor(":7"));
     QVERIFY(lockFor(":7") != lockFor(":8"));
 }
 
@@ -584,10 +657,13 @@ void TrayDesktopTest::lockFolderIsTheUsersOwn()
     qputenv("TMPDIR", QFile::encodeName(temporary.path()));
     qputenv("XDG_RUNTIME_DIR", "relative"); // not a runtime folder by the standard
     const QString own = temporary.filePath(QStringLiteral("parlink-") + QString::number(::geteuid()));
-    QCOMPARE(instanceLocation().folder, own);
+    QCOMPARE(instanceLocation(":7").folder, own);
     QVERIFY(QDir(own).removeRecursively() && QDir().mkdir(own));
     QCOMPARE(::chown(QFile::encodeName(own).constData(), 65534, 65534), 0);
-    QCOMPARE(instanceLocation().folder, QString());
+    QCOMPARE(instanceLocation(":7").folder, QString());
+    // Nor through a link planted there, to a folder of the user's own that is private already (made 0700).
+    QVERIFY(QDir(own).removeRecursively() && QFile::link(temporary.path(), own));
+    QCOMPARE(instanceLocation(":7").folder, QString());
 }
 
 QTEST_GUILESS_MAIN(TrayDesktopTest)
