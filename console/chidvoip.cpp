@@ -1,6 +1,7 @@
 #include "console/chidvoip.h"
 
 #include "console/consolereader.h"
+#include "console/readinterrupt.h"
 
 #include <QDebug>
 #include <QTimer>
@@ -43,6 +44,7 @@ bool consolePresent()
 CHidVoip::CHidVoip(QObject* parent)
     : QObject(parent), reader(nullptr), device(nullptr), ioState(0x01), consoleModel(0), openRefused(false)
 {
+    ReadInterrupt::install();
     connectTimer = new QTimer(this);
     connect(connectTimer, SIGNAL(timeout()), this, SLOT(hidConnectTimer()));
     connectTimer->start(connectIntervalMs);
@@ -50,9 +52,10 @@ CHidVoip::CHidVoip(QObject* parent)
 
 CHidVoip::~CHidVoip()
 {
-    // The LEDs go dark while the reader ends: hidapi lets a write run beside a read.
+    // The reader ends first: a read cut short leaves an error behind in the device, and hidapi's bookkeeping of it
+    // is not safe against a write at the same moment.
     if (reader)
-        reader->requestStop();
+        reader->stop();
     // Nothing is left lit once no Parlink is running: the incoming LED may be mid-blink.
     setIncomingLed(false);
     setConnectLed(false);
@@ -83,8 +86,12 @@ void CHidVoip::setOutputBit(int bit, bool on)
     const auto mask = static_cast<quint8>(1u << bit);
     ioState = on ? (ioState | mask) : (ioState & ~mask);
     const unsigned char report[5] = {0x00, 0x00, static_cast<unsigned char>(ioState | switchBit), 0x07, 0x00};
-    if (device)
-        hid_write(device, report, sizeof report);
+    // A console that takes no write is closed, as one whose read fails, and opened again when it is back: a write
+    // beside the reader after a failure could corrupt hidapi's record of the error.
+    if (device && hid_write(device, report, sizeof report) < 0) {
+        closeDevice();
+        hid_exit();
+    }
 }
 
 void CHidVoip::onConsoleChanged(int console)
@@ -127,14 +134,22 @@ void CHidVoip::setOpenRefused(bool refused)
 
 void CHidVoip::hidReportRead(int report)
 {
+    // Reports of a console closed since they were read belong to no open console.
+    if (!device)
+        return;
     const auto level = static_cast<quint8>(report);
     if ((level & switchBit) != (ioState & switchBit) && (!(level & switchBit) || consoleModel == bothEdgesModel))
         emit connect_clicked();
     ioState = level;
+    // Whatever the click did, even closing the console, the reader in place now may go on.
+    if (reader)
+        reader->reportTaken();
 }
 
 void CHidVoip::hidReadFailed()
 {
+    if (!device)
+        return;
     closeDevice();
     hid_exit();
 }

@@ -26,7 +26,13 @@ ConsoleReader::~ConsoleReader()
 void ConsoleReader::requestStop()
 {
     stopping = true;
+    handOver.release();
     interruptRead();
+}
+
+void ConsoleReader::reportTaken()
+{
+    handOver.release();
 }
 
 void ConsoleReader::stop()
@@ -60,6 +66,9 @@ void ConsoleReader::run()
         if (stopping)
             break;
         if (length == inputReportSize) {
+            handOver.acquire();
+            if (stopping)
+                break;
             emit reportRead(buffer[1]);
         } else if (length == -1) {
             emit readFailed();

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QMutex>
+#include <QSemaphore>
 #include <QThread>
 
 #include <atomic>
@@ -22,9 +23,12 @@ public:
     void requestStop();
     // Ends the reader and waits until it no longer touches the device.
     void stop();
+    // The last report handed over has been dealt with: the reader may hand over the next.
+    void reportTaken();
 
 signals:
-    // Byte 1 of a 4-byte input report.
+    // Byte 1 of a 4-byte input report. The next comes only after reportTaken(), so that a console that sends
+    // many reports cannot crowd out everything else the GUI thread has to do, a request to quit above all.
     void reportRead(int report);
     // A read failed, as when the console is unplugged; the reader has ended.
     void readFailed();
@@ -37,6 +41,7 @@ private:
 
     hid_device* const device;
     std::atomic<bool> stopping{false};
+    QSemaphore handOver{1};
     // The reading thread while it is inside its loop, so that it is never signalled after leaving it.
     QMutex threadLock;
     Qt::HANDLE readingThread = nullptr;

@@ -9,6 +9,8 @@ namespace ReadInterrupt {
 // How long one read waits for a report before the reader looks at its stop flag again.
 extern const int readWaitMs;
 
+// Once, before any reader starts: the interrupt must never end the program, even when it arrives from outside.
+void install();
 // Called on the reading thread before its first read.
 void prepareThisThread();
 // Ends a wait of `thread` inside hid_read_timeout, which then gives -1.

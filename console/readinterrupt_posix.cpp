@@ -19,7 +19,7 @@ namespace ReadInterrupt {
 // Long: a stop does not wait for it, and each wait that runs out is a wake-up of an idle program.
 const int readWaitMs = 2000;
 
-void prepareThisThread()
+void install()
 {
     static std::once_flag installed;
     std::call_once(installed, [] {
@@ -30,6 +30,10 @@ void prepareThisThread()
         action.sa_flags = 0;
         sigaction(interruptSignal, &action, nullptr);
     });
+}
+
+void prepareThisThread()
+{
     // Any other signal would end the wait as well and pass for a lost console: a softphone command ending (SIGCHLD)
     // or the desktop's SIGTERM go to the other threads instead. Faults stay deliverable where they happen.
     sigset_t allButInterrupt;

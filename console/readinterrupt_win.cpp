@@ -6,6 +6,8 @@ namespace ReadInterrupt {
 
 const int readWaitMs = 400;
 
+void install() {}
+
 void prepareThisThread() {}
 
 void interrupt(Qt::HANDLE) {}

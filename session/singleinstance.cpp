@@ -187,7 +187,10 @@ void SingleInstance::onConnection()
 {
     while (QLocalSocket* socket = server->nextPendingConnection()) {
         connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-        QTimer::singleShot(answerTimeoutMs, socket, &QLocalSocket::abort);
+        auto* giveUp = new QTimer(socket);
+        giveUp->setSingleShot(true);
+        connect(giveUp, &QTimer::timeout, socket, &QLocalSocket::abort);
+        giveUp->start(answerTimeoutMs);
         // The request may come in pieces: it is read once its line is complete.
         connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
             if (!socket->canReadLine() && socket->bytesAvailable() < requestLimit)

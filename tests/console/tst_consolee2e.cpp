@@ -5,6 +5,8 @@
 #include <QDir>
 #include <QtTest>
 
+#include <csignal>
+
 namespace {
 
 constexpr int startAndOpenMs = 15000;
@@ -35,6 +37,7 @@ class TestConsoleEndToEnd : public QObject
 private slots:
     void plugUnplugReplug();
     void waitingConsoleCostsNoWakeups();
+    void strayStopSignalIsHarmless();
 };
 
 void TestConsoleEndToEnd::plugUnplugReplug()
@@ -86,6 +89,21 @@ void TestConsoleEndToEnd::waitingConsoleCostsNoWakeups()
     qInfo("%lld wake-ups in 4 s", wakeups);
     // Two every 2 s, and as much again for whatever the desktop's libraries do now and then; a 10 ms poll is 400.
     QVERIFY2(wakeups <= 8, qPrintable(QString::number(wakeups)));
+    QVERIFY(parlink.terminate());
+}
+
+// The signal that cuts a read short, sent from outside before any console was opened, neither ends Parlink nor
+// keeps it from opening one.
+void TestConsoleEndToEnd::strayStopSignalIsHarmless()
+{
+    ResidentParlink parlink;
+    // Refused, the console is looked at but not opened: the link is up and has no reader yet.
+    QCOMPARE(parlink.console({QStringLiteral("refuse")}), 0);
+    QVERIFY(parlink.start());
+    QTRY_VERIFY_WITH_TIMEOUT(parlink.events().contains(QStringLiteral("init")), startAndOpenMs);
+    ::kill(pid_t(parlink.process().processId()), SIGUSR2);
+    QCOMPARE(parlink.console({QStringLiteral("plug")}), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(parlink.events().contains(QStringLiteral("open")), reopenMs);
     QVERIFY(parlink.terminate());
 }
 

@@ -14,6 +14,7 @@ class TestQuitMidCall : public QObject
 private slots:
     void endsCleanly_data();
     void endsCleanly();
+    void quitDuringABurstOfPresses();
 };
 
 void TestQuitMidCall::endsCleanly_data()
@@ -65,6 +66,36 @@ void TestQuitMidCall::endsCleanly()
     QCOMPARE(settings.allKeys().size(), 10);
     QCOMPARE(settings.value(QStringLiteral("connect_led_internal")).toBool(), false);
     QCOMPARE(settings.value(QStringLiteral("hangup_key2")).toInt(), 17);
+}
+
+// A console that sends press after press, each running a softphone command, does not keep the desktop's request
+// to end waiting until every press is dealt with.
+void TestQuitMidCall::quitDuringABurstOfPresses()
+{
+    constexpr int presses = 200;
+    ObservedParlink parlink;
+    {
+        QSettings stored(parlink.resident().settingsFile(), QSettings::IniFormat);
+        stored.setValue(QStringLiteral("answer_command"), QStringLiteral("/bin/true"));
+        stored.setValue(QStringLiteral("hangup_command"), QStringLiteral("/bin/true"));
+    }
+    QVERIFY(parlink.startWithConsole());
+    const int opened = parlink.outputCount();
+    QStringList burst;
+    for (int press = 0; press < presses; ++press)
+        burst << QStringLiteral("00 00 00 00") << QStringLiteral("00 01 00 00");
+    QVERIFY(parlink.resident().sendReports(burst));
+    QVERIFY(parlink.waitUntil([&] { return parlink.outputCount() > opened; }));
+
+    ::kill(pid_t(parlink.resident().process().processId()), SIGTERM);
+    QProcess& process = parlink.resident().process();
+    QVERIFY(process.waitForFinished(30000));
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(process.exitCode(), 0);
+    // Each press toggles the connect LED; the way out puts both LEDs out.
+    const int handled = parlink.outputCount() - opened - 2;
+    QVERIFY2(handled < presses, qPrintable(QStringLiteral("all %1 presses were handled first").arg(handled)));
+    QCOMPARE(parlink.ledsFrom(opened).constLast(), 0x00);
 }
 
 QTEST_GUILESS_MAIN(TestQuitMidCall)

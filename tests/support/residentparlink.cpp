@@ -83,6 +83,13 @@ bool ResidentParlink::terminate()
     return parlink.waitForFinished(10000) && parlink.exitStatus() == QProcess::NormalExit && parlink.exitCode() == 0;
 }
 
+bool ResidentParlink::sendReports(const QStringList& reports)
+{
+    QFile input(consoleDir + QStringLiteral("/input"));
+    const QByteArray lines = reports.join(QLatin1Char('\n')).toLatin1() + '\n';
+    return input.open(QIODevice::Append) && input.write(lines) == lines.size();
+}
+
 int ResidentParlink::console(const QStringList& arguments)
 {
     return QProcess::execute(QStringLiteral(FAKEHID_CTL), QStringList{QStringLiteral("--dir"), consoleDir} + arguments);

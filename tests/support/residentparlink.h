@@ -39,6 +39,8 @@ public:
 
     // fakehid-ctl with this console's directory; returns its exit status.
     int console(const QStringList& arguments);
+    // Input reports ("00 00 00 00") that reach the console all at once, in one write.
+    bool sendReports(const QStringList& reports);
     // "init", "open", "input", "close", "exit", in order.
     QStringList events() const;
     // Every output report the program wrote, in order.
