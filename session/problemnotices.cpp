@@ -16,14 +16,19 @@ constexpr int balloonMs = 10000;
 QString forTheDesktop(const QString& warning)
 {
     const QLatin1String name("Parlink: ");
-    QString text = warning.startsWith(name) ? warning.mid(name.size()) : warning;
-    if (!text.isEmpty())
-        text[0] = text[0].toUpper();
+    const QString text = warning.startsWith(name) ? warning.mid(name.size()) : warning;
     QStringList words = text.split(QLatin1Char(' '));
+    // A sentence starts with a capital, but a settings key such as hangup_command keeps its spelling.
+    if (!words.first().isEmpty() && !words.first().contains(QLatin1Char('_')))
+        words.first()[0] = words.first()[0].toUpper();
     static const QRegularExpression fileName(QStringLiteral("[/\\\\]|\\w\\.\\w"));
     for (QString& word : words) {
-        if (word.contains(fileName))
-            word.replace(QLatin1Char('-'), QChar(0x2011));
+        if (!word.contains(fileName))
+            continue;
+        // The file name itself stays whole; the folders before it may still wrap at their hyphens.
+        const int nameStart =
+            int(std::max(word.lastIndexOf(QLatin1Char('/')), word.lastIndexOf(QLatin1Char('\\')))) + 1;
+        word.replace(nameStart, word.size() - nameStart, word.mid(nameStart).replace(QLatin1Char('-'), QChar(0x2011)));
     }
     return words.join(QLatin1Char(' '));
 }
