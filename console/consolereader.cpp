@@ -23,13 +23,6 @@ ConsoleReader::~ConsoleReader()
     stop();
 }
 
-void ConsoleReader::requestStop()
-{
-    stopping = true;
-    handOver.release();
-    interruptRead();
-}
-
 void ConsoleReader::reportTaken()
 {
     handOver.release();
@@ -37,11 +30,14 @@ void ConsoleReader::reportTaken()
 
 void ConsoleReader::stop()
 {
-    requestStop();
+    stopping = true;
+    // A reader waiting to hand a report over wakes too.
+    handOver.release();
     QElapsedTimer waited;
     waited.start();
-    while (!wait(interruptRepeatMs) && waited.elapsed() < ReadInterrupt::readWaitMs)
+    do
         interruptRead();
+    while (!wait(interruptRepeatMs) && waited.elapsed() < ReadInterrupt::readWaitMs);
     // Every read ends by its timeout at the latest.
     wait();
 }

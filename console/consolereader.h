@@ -19,9 +19,8 @@ public:
     ConsoleReader(hid_device* device, QObject* parent);
     ~ConsoleReader() override;
 
-    // Asks the reader to end without waiting for it; a read in progress is cut short where the platform allows.
-    void requestStop();
-    // Ends the reader and waits until it no longer touches the device.
+    // Ends the reader, cutting a read in progress short where the platform allows, and waits until it no longer
+    // touches the device.
     void stop();
     // The last report handed over has been dealt with: the reader may hand over the next.
     void reportTaken();
