@@ -84,7 +84,10 @@ void MainWindow::answerOrHangUp(const char* commandKey, QComboBox* k1, QComboBox
         if (!warning.isEmpty())
             qWarning("%s", qPrintable(warning));
     }
-    notices->setProblem(problem, !warning.isEmpty(), warning);
+    if (warning.isEmpty())
+        notices->setProblem(problem, false, warning);
+    else
+        notices->occurred(problem, warning);
 }
 
 void MainWindow::processKeystroke(QComboBox* k1, QComboBox* k2, QComboBox* k3)

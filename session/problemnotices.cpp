@@ -47,6 +47,14 @@ bool ProblemNotices::setProblem(Problem problem, bool present, const QString& te
     return news;
 }
 
+void ProblemNotices::occurred(Problem problem, const QString& text)
+{
+    active[problem] = true;
+    texts[problem] = text;
+    if (tray)
+        show(problem);
+}
+
 void ProblemNotices::showOn(QSystemTrayIcon* trayIcon)
 {
     tray = trayIcon;
@@ -66,7 +74,14 @@ void ProblemNotices::showBeforeTheEnd(Problem problem, const QString& consequenc
     delete boxes[problem];
     QMessageBox box(QMessageBox::Warning, tr("Parlink"),
                     forTheDesktop(texts[problem]) + QStringLiteral("\n\n") + consequence, QMessageBox::Ok, window);
+    lastWord = &box;
     box.exec();
+}
+
+void ProblemNotices::withdrawTheLastWord()
+{
+    if (lastWord)
+        lastWord->reject();
 }
 
 void ProblemNotices::show(Problem problem)
@@ -95,8 +110,9 @@ void ProblemNotices::show(Problem problem)
         tray->showMessage(tr("Parlink"), lines.join(QStringLiteral("\n\n")), QSystemTrayIcon::Warning, showMs);
         return;
     }
-    // One box per problem: while it is open it shows the problem's latest text.
-    if (boxes[problem]) {
+    // One box per problem: while it is open it shows the problem's latest text. One closed a moment ago may not
+    // have been deleted yet.
+    if (boxes[problem] && boxes[problem]->isVisible()) {
         boxes[problem]->setText(text);
         return;
     }

@@ -33,6 +33,8 @@ public:
     // text changed; while its notice is up, the same problem is not shown twice. True when it starts or its text
     // changed.
     bool setProblem(Problem problem, bool present, const QString& text);
+    // A problem that comes with each try (a command that cannot run): shown at each, unless its notice is still up.
+    void occurred(Problem problem, const QString& text);
     // Until there is a tray icon, problems wait; from now on they go to it, or to a message box without a tray.
     void showOn(QSystemTrayIcon* trayIcon);
     // The program is ending: from now on problems wait, as before there was a tray icon.
@@ -41,6 +43,8 @@ public:
     QString text(Problem problem) const;
     // What the program ends with: a tray message would go with the program, so a box that waits for the user.
     void showBeforeTheEnd(Problem problem, const QString& consequence);
+    // Takes that box away unanswered, where it is up.
+    void withdrawTheLastWord();
 
 private:
     void show(Problem problem);
@@ -54,4 +58,5 @@ private:
     QElapsedTimer balloonShown;
     // Without a tray: each problem's box while it is open.
     QPointer<QMessageBox> boxes[problemCount];
+    QPointer<QMessageBox> lastWord;
 };

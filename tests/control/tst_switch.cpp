@@ -288,6 +288,15 @@ void TestSwitch::commandThatCannotStart()
     QCOMPARE(recordingkeysender::events(), hangupKeys);
     const QList<QMessageBox*> boxes = probe.window().findChildren<QMessageBox*>();
     QVERIFY(boxes.size() == 1 && boxes.first()->text().endsWith(warningEnd));
+    // Once the user has closed it, the next failure is shown again.
+    boxes.first()->close();
+    probe.pressSwitch();
+    probe.pressSwitch();
+    const auto shown = [&] {
+        const QList<QMessageBox*> now = probe.window().findChildren<QMessageBox*>();
+        return std::count_if(now.begin(), now.end(), [](const QMessageBox* box) { return box->isVisible(); });
+    };
+    QTRY_COMPARE(shown(), 1);
     QTest::qWait(settleMs);
     QCOMPARE(commands.lines(), QStringList{});
 }
