@@ -49,6 +49,7 @@ int runResident()
     MainWindow window;
     QObject::connect(&instance, SIGNAL(showRequested()), &window, SLOT(show()));
     QObject::connect(&instance, SIGNAL(showRequested()), &window, SLOT(raise()));
+    QObject::connect(&window, &MainWindow::ending, &instance, &SingleInstance::stopAnswering);
     QObject::connect(&quitSignals, &QuitSignalWatcher::quitRequested, &window, &MainWindow::endWithTheSession);
     return QApplication::exec();
 }

@@ -17,3 +17,9 @@ struct InstanceLocation
 
 // xDisplay: the X display the toolkit opens (its -display option, else DISPLAY); empty without one.
 InstanceLocation instanceLocation(const QString& xDisplay);
+
+#ifndef Q_OS_WIN
+// Where there is no runtime folder: a folder of this user's own in parent, named by user id and made owner-only;
+// empty where someone else made it first, or planted a link there.
+QString privateFolderIn(const QString& parent);
+#endif

@@ -5,7 +5,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSettings>
-#include <QStandardPaths>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -63,27 +62,26 @@ bool usersOwnFolder(const QString& folder, bool makePrivate)
     return own;
 }
 
-// The session's runtime folder belongs to this machine and this user alone. Without XDG_RUNTIME_DIR (a start from
-// another login's terminal, say), the folder a desktop session would have named, so that every start finds the
-// same lock.
+// The session's runtime folder belongs to this machine and this user alone. Where XDG_RUNTIME_DIR names none (a
+// start from another login's terminal, say), the folder a desktop session would have named, so that every start
+// finds the same lock; never the toolkit's own stand-in, which follows TMPDIR.
 QString runtimeFolder()
 {
-    if (!qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR"))
-        return QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    const QString named = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (QDir::isAbsolutePath(named) && usersOwnFolder(named, false))
+        return named;
     const QString session = QStringLiteral("/run/user/") + QString::number(::geteuid());
     return usersOwnFolder(session, false) ? session : QString();
 }
 
-// Where there is no runtime folder: one of this user's own in the temporary folder, never one that someone else
-// made there first.
-QString privateTemporaryFolder()
+} // namespace
+
+QString privateFolderIn(const QString& parent)
 {
-    const QString folder = QDir::temp().filePath(QStringLiteral("parlink-") + QString::number(::geteuid()));
+    const QString folder = QDir(parent).filePath(QStringLiteral("parlink-") + QString::number(::geteuid()));
     QDir().mkdir(folder);
     return usersOwnFolder(folder, true) ? folder : QString();
 }
-
-} // namespace
 
 InstanceLocation instanceLocation(const QString& xDisplay)
 {
@@ -109,7 +107,8 @@ InstanceLocation instanceLocation(const QString& xDisplay)
     QString folder = runtimeFolder();
     if (!usable(folder) || !fits(folder)) {
         // A runtime folder too long for a socket still keeps the lock, when there is no better place.
-        const QString own = privateTemporaryFolder();
+        // The system's temporary folder itself, not TMPDIR, which each start may set differently.
+        const QString own = privateFolderIn(QStringLiteral("/tmp"));
         if (usable(own) && (fits(own) || !usable(folder)))
             folder = own;
     }

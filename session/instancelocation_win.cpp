@@ -3,6 +3,7 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QSettings>
+#include <QStandardPaths>
 
 #include <windows.h>
 
@@ -24,8 +25,12 @@ InstanceLocation instanceLocation(const QString&)
     ProcessIdToSessionId(GetCurrentProcessId(), &session);
     const QString user = QSettings().fileName() + QLatin1Char('\n') + QDir::homePath();
     const QString name = hashedName(user + QLatin1Char('\n') + QString::number(session));
-    // The version before named both after the store and the user alone.
+    // The version before named both after the store and the user alone, and kept its lock in TEMP.
     const QString earlier = hashedName(user);
-    return {QDir::tempPath(), QDir::temp().filePath(name + QStringLiteral(".lock")), name,
+    // The user's temporary folder as Windows names it, not TEMP, which each start may set differently.
+    const QString folder =
+        QDir(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)).filePath(QStringLiteral("Temp"));
+    QDir().mkpath(folder);
+    return {folder, QDir(folder).filePath(name + QStringLiteral(".lock")), name,
             QDir::temp().filePath(earlier + QStringLiteral(".lock")), earlier};
 }

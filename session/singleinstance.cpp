@@ -35,7 +35,7 @@ QString tooLongProblem(const QString& folder)
 QString lockProblem(const QString& folder)
 {
     if (folder.isEmpty())
-        return QStringLiteral("(neither a runtime folder nor one in %1 is this user's alone)").arg(QDir::tempPath());
+        return QStringLiteral("(neither a runtime folder nor one in /tmp is this user's alone)");
     return QStringLiteral("in %1 (no permission, a read-only file system or a full disk)").arg(folder);
 }
 
@@ -171,6 +171,16 @@ void SingleInstance::reportSilence(const QLockFile& holder, const char* reason)
     qWarning("Parlink is already running for this user but %s (process %lld); end it or try again later", reason, pid);
 }
 
+void SingleInstance::stopAnswering()
+{
+    // The waiting connections are the server's children and go with it.
+    delete server;
+    server = nullptr;
+    showAsked.clear();
+    if (nextTurn)
+        nextTurn->stop();
+}
+
 void SingleInstance::onNextTurn()
 {
     emit showRequested();
@@ -199,8 +209,8 @@ void SingleInstance::onConnection()
                 socket->abort();
                 return;
             }
-            // Shown and answered from the event loop's next turn, which a Parlink that is quitting never takes: the
-            // new start then finds the lock free and becomes the Parlink itself.
+            // Shown and answered from the event loop's next turn, which a Parlink that is quitting never takes, or
+            // by then it has stopped answering: the new start then waits for the lock and becomes the Parlink.
             showAsked.append(socket);
             nextTurn->start();
         });

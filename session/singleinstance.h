@@ -30,6 +30,8 @@ public:
     };
     // Waits a few seconds at most for a running Parlink to answer; becomes the Parlink when that one has gone.
     Start start();
+    // This Parlink is ending: later starts are no longer answered, and take over once it has gone.
+    void stopAnswering();
 
 signals:
     void showRequested();

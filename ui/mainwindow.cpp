@@ -168,19 +168,23 @@ void MainWindow::close_exit()
 void MainWindow::endWithTheSession()
 {
     sessionEnding = true;
+    // Nor does the end of a session wait for a box that came before it.
+    notices->withdrawTheLastWord();
     close_exit();
 }
 
 void MainWindow::closeEvent(QCloseEvent* event)
 {
     // Hiding is only safe while a tray icon can bring the window back; otherwise closing must end the program.
-    const bool ending = quitting || !QSystemTrayIcon::isSystemTrayAvailable();
+    const bool ends = quitting || !QSystemTrayIcon::isSystemTrayAvailable();
     // A notice now would go with the program.
-    if (ending)
+    if (ends) {
         notices->holdBack();
+        emit ending();
+    }
     storeTimer->stop();
     writeSettings();
-    if (!ending) {
+    if (!ends) {
         event->ignore();
         hide();
         return;

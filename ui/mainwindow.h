@@ -4,8 +4,11 @@
 #include "control/callstate.h"
 
 #include <QComboBox> // complete, so that moc registers the slot's argument type as "QComboBox*"
+#include <QHash>
 #include <QMainWindow>
+#include <QPair>
 #include <QStringList>
+#include <QVariant>
 
 class CHidVoip;
 class ProblemNotices;
@@ -29,6 +32,10 @@ public:
     // The desktop ends the program (its session ends, or a signal asks): the way out of "Quit", but nothing on it
     // may wait for the user.
     void endWithTheSession();
+
+signals:
+    // The program ends once this close is done, though a box may still wait for the user first.
+    void ending();
 
 private slots:
     void closeEvent(QCloseEvent* event) override;
@@ -54,6 +61,8 @@ private:
     void answerOrHangUp(const char* commandKey, QComboBox* k1, QComboBox* k2, QComboBox* k3);
     void keepFormLegible();
     void storeChangesSoon();
+    // The settings keys with what the window shows for each.
+    QList<QPair<QString, QVariant>> choices() const;
 
     Ui::MainWindow* ui;
     CHidVoip* hidVoip;
@@ -62,6 +71,9 @@ private:
     QTimer* blinkTimer;
     // A moment after the user's last change in the window, the settings are stored.
     QTimer* storeTimer;
+    // What the settings store holds, as text, as far as this Parlink knows: read at start, and each store since.
+    QHash<QString, QString> held;
+    QString heldStamp; // the store's file as it was then
     QUdpSocket* udpSocket;
     CallState callState;
     bool quitting;

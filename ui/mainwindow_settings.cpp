@@ -4,6 +4,7 @@
 #include "session/problemnotices.h"
 #include "ui_mainwindow.h"
 
+#include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
 #include <QSettings>
@@ -42,6 +43,21 @@ QString storeFailure(const QSettings& settings)
 #endif
 }
 
+// The store's file as it is now: a change from elsewhere (a removed file, say) makes what was held unknown. The
+// registry is not changed under a running program that way.
+QString storeStamp(const QSettings& settings)
+{
+#ifdef Q_OS_WIN
+    Q_UNUSED(settings)
+    return QString();
+#else
+    const QFileInfo file(settings.fileName());
+    return file.exists() ? QString::number(file.size()) + QLatin1Char(' ') +
+                               QString::number(file.lastModified().toMSecsSinceEpoch())
+                         : QString();
+#endif
+}
+
 } // namespace
 
 void MainWindow::readSettings()
@@ -61,27 +77,47 @@ void MainWindow::readSettings()
         ui->radioButton_conn_led_internal->setChecked(true);
     else
         ui->radioButton_conn_led_remote->setChecked(true);
+    for (const auto& [key, value] : choices()) {
+        if (settings.contains(key))
+            held.insert(key, settings.value(key, QVariant()).toString());
+    }
+    heldStamp = storeStamp(settings);
+}
+
+QList<QPair<QString, QVariant>> MainWindow::choices() const
+{
+    return {{QStringLiteral("keystroke_enabled"), ui->chk_connect->isChecked()},
+            {QStringLiteral("keystroke_key1"), ui->connect_1->currentIndex()},
+            {QStringLiteral("keystroke_key2"), ui->connect_2->currentIndex()},
+            {QStringLiteral("keystroke_key3"), ui->connect_3->currentIndex()},
+            {QStringLiteral("hangup_enabled"), ui->chk_hangup->isChecked()},
+            {QStringLiteral("hangup_key1"), ui->hangup_1->currentIndex()},
+            {QStringLiteral("hangup_key2"), ui->hangup_2->currentIndex()},
+            {QStringLiteral("hangup_key3"), ui->hangup_3->currentIndex()},
+            {QStringLiteral("console"), ui->comboBox_console->currentIndex()},
+            {QStringLiteral("connect_led_internal"), ui->radioButton_conn_led_internal->isChecked()}};
 }
 
 void MainWindow::writeSettings()
 {
     QSettings settings;
-    settings.setValue(QStringLiteral("keystroke_enabled"), ui->chk_connect->isChecked());
-    settings.setValue(QStringLiteral("keystroke_key1"), ui->connect_1->currentIndex());
-    settings.setValue(QStringLiteral("keystroke_key2"), ui->connect_2->currentIndex());
-    settings.setValue(QStringLiteral("keystroke_key3"), ui->connect_3->currentIndex());
-    settings.setValue(QStringLiteral("hangup_enabled"), ui->chk_hangup->isChecked());
-    settings.setValue(QStringLiteral("hangup_key1"), ui->hangup_1->currentIndex());
-    settings.setValue(QStringLiteral("hangup_key2"), ui->hangup_2->currentIndex());
-    settings.setValue(QStringLiteral("hangup_key3"), ui->hangup_3->currentIndex());
-    settings.setValue(QStringLiteral("console"), ui->comboBox_console->currentIndex());
-    settings.setValue(QStringLiteral("connect_led_internal"), ui->radioButton_conn_led_internal->isChecked());
+    QHash<QString, QString> shown;
+    for (const auto& [key, value] : choices()) {
+        settings.setValue(key, value);
+        shown.insert(key, value.toString());
+    }
     settings.sync();
     const bool stored = settings.status() == QSettings::NoError;
-    const QString warning = stored ? QString()
-                                   : QStringLiteral("Parlink: cannot store the settings in %1: %2")
-                                         .arg(settings.fileName(), storeFailure(settings));
+    if (stored) {
+        held = shown;
+        heldStamp = storeStamp(settings);
+    }
+    // A store that cannot be written loses nothing while it holds what the window shows (one made read-only, say).
+    const bool lost = !stored && (held != shown || heldStamp != storeStamp(settings));
+    const QString warning = lost ? QStringLiteral("Parlink: cannot store the settings in %1: %2")
+                                       .arg(settings.fileName(), storeFailure(settings))
+                                 : QString();
     // Said once, like the other problems, until a store succeeds again.
-    if (notices->setProblem(ProblemNotices::SettingsNotStored, !stored, warning))
+    if (notices->setProblem(ProblemNotices::SettingsNotStored, lost, warning))
         qWarning("%s", qPrintable(warning));
 }

@@ -17,8 +17,10 @@
 
 #include <memory>
 
+#include <cerrno>
 #include <csignal>
 #include <sys/inotify.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -26,6 +28,8 @@ namespace {
 const QString windowTitle = QStringLiteral("Parlink v1.0.229.0");
 const QSize windowSize(444, 266);
 constexpr int waitMs = 20000;
+// The user's folder in /tmp, read-only, is of no use for a lock.
+const QString noFolderInTmp = QStringLiteral("mount -t tmpfs -o ro,mode=0700 parlink-test /tmp/parlink-$(id -u)");
 
 constexpr int leftButton = 1;
 constexpr int rightButton = 3;
@@ -75,6 +79,17 @@ enum class FirstParlink
     EarlierVersionNotListening,
 };
 
+// The settings store as the window is closed.
+enum class Store
+{
+    Writable,
+    FolderInItsPlace,
+    // The same, and meanwhile a second start, then the end of the session.
+    FolderInItsPlaceThenSessionEnd,
+    // Holding what the window shows, so that nothing is lost.
+    ReadOnlyHoldingTheWindowsValues,
+};
+
 enum class SecondStart
 {
     ShowsTheFirst,       // ends with 0 once the first one's window is up
@@ -116,6 +131,7 @@ private:
 
 Q_DECLARE_METATYPE(FirstParlink)
 Q_DECLARE_METATYPE(SecondStart)
+Q_DECLARE_METATYPE(Store)
 
 class TrayDesktopTest : public QObject
 {
@@ -152,6 +168,8 @@ private:
     void chooseFromTrayMenu(TrayMenuEntry entry);
     void saveArtifact(const QImage& image, const char* name);
     void expectNormalExit();
+    // The next starts run with these mounts of their own (shell commands); skips where none can be made.
+    void mountPrivately(const QString& commands);
 
     std::unique_ptr<XvfbServer> server;
     std::unique_ptr<XDesktop> desktop;
@@ -159,6 +177,8 @@ private:
     std::unique_ptr<QTemporaryDir> runtimeDir;
     // NAME=value pairs that the next starts get on top of the private desktop's environment.
     QStringList environmentChanges;
+    // Shell commands run in a mount namespace of the next starts' own, before Parlink; none when empty.
+    QString privateMounts;
     ChildProcess trayer;
     ChildProcess parlink;
 };
@@ -186,6 +206,7 @@ void TrayDesktopTest::init()
 void TrayDesktopTest::cleanup()
 {
     environmentChanges.clear();
+    privateMounts.clear();
     if (parlink.state() != QProcess::NotRunning)
         ::kill(pid_t(parlink.processId()), SIGCONT);
     endProcess(parlink);
@@ -233,7 +254,12 @@ void TrayDesktopTest::startParlink(QProcess& process, const QString& fontDpi, co
     for (const QString& change : environmentChanges)
         environment.insert(change.section(QLatin1Char('='), 0, 0), change.section(QLatin1Char('='), 1));
     process.setProcessEnvironment(environment);
-    process.start(QStringLiteral(PARLINK_EXECUTABLE), arguments);
+    if (!privateMounts.isEmpty())
+        process.start(QStringLiteral("unshare"),
+                      QStringList{"-cm", "sh", "-c", privateMounts + " && exec \"$0\" \"$@\"", PARLINK_EXECUTABLE} +
+                          arguments);
+    else
+        process.start(QStringLiteral(PARLINK_EXECUTABLE), arguments);
     QVERIFY2(process.waitForStarted(waitMs), qPrintable(process.errorString()));
 }
 
@@ -335,6 +361,13 @@ void TrayDesktopTest::expectNormalExit()
     QCOMPARE(parlink.exitCode(), 0);
 }
 
+void TrayDesktopTest::mountPrivately(const QString& commands)
+{
+    if (QProcess::execute(QStringLiteral("unshare"), {"-cm", "sh", "-c", commands}) != 0)
+        QSKIP("no private mount namespace can be made here");
+    privateMounts = commands;
+}
+
 void TrayDesktopTest::settingsFromTheTrayMenuThenQuit()
 {
     startTrayer();
@@ -396,10 +429,13 @@ void TrayDesktopTest::trayIconShowsItsImageAndQuitsWhileHidden()
 void TrayDesktopTest::withoutTrayTheWindowShowsAndClosingQuits_data()
 {
     QTest::addColumn<int>("fontDpi");
-    QTest::addColumn<bool>("storable");
-    QTest::addRow("96 DPI") << 96 << true;
-    QTest::addRow("144 DPI") << 144 << true;
-    QTest::addRow("settings not stored: said before the end") << 96 << false;
+    QTest::addColumn<Store>("store");
+    QTest::addRow("96 DPI") << 96 << Store::Writable;
+    QTest::addRow("144 DPI") << 144 << Store::Writable;
+    QTest::addRow("settings not stored: said before the end") << 96 << Store::FolderInItsPlace;
+    QTest::addRow("settings not stored, the session ends meanwhile: not waited for")
+        << 96 << Store::FolderInItsPlaceThenSessionEnd;
+    QTest::addRow("read-only store, nothing lost: nothing said") << 96 << Store::ReadOnlyHoldingTheWindowsValues;
 }
 
 // With no tray the icon cannot be reached, so the window is the way in, and closing it is the way out. On a
@@ -408,9 +444,20 @@ void TrayDesktopTest::withoutTrayTheWindowShowsAndClosingQuits_data()
 void TrayDesktopTest::withoutTrayTheWindowShowsAndClosingQuits()
 {
     QFETCH(int, fontDpi);
-    QFETCH(bool, storable);
+    QFETCH(Store, store);
+    const bool storable = store == Store::Writable || store == Store::ReadOnlyHoldingTheWindowsValues;
     if (!storable) // a folder in the file's place: no user, root included, can write it
         QVERIFY(QDir(home->path()).mkpath(QStringLiteral(".config/Orvanta/Parlink.conf")));
+    if (store == Store::ReadOnlyHoldingTheWindowsValues) {
+        const QString folder = home->filePath(QStringLiteral(".config/Orvanta"));
+        QFile file(folder + QStringLiteral("/Parlink.conf"));
+        QVERIFY(QDir().mkpath(folder) && file.open(QIODevice::WriteOnly));
+        file.write("[General]\nconnect_led_internal=true\nconsole=0\nhangup_enabled=true\nhangup_key1=3\n"
+                   "hangup_key2=55\nhangup_key3=0\nkeystroke_enabled=true\nkeystroke_key1=3\nkeystroke_key2=5\n"
+                   "keystroke_key3=66\n");
+        file.close();
+        mountPrivately(QStringLiteral("mount --bind %1 %1 && mount -o remount,bind,ro %1").arg(folder));
+    }
     startParlink(parlink, QString::number(fontDpi));
     QTRY_VERIFY_WITH_TIMEOUT(mainWindow().id != 0, waitMs);
     const DesktopWindow window = mainWindow();
@@ -431,7 +478,27 @@ void TrayDesktopTest::withoutTrayTheWindowShowsAndClosingQuits()
         };
         QTRY_VERIFY_WITH_TIMEOUT(painted(screenshot = desktop->grab(box().id)), waitMs);
         saveArtifact(screenshot, "parlink-settings-not-stored.png");
-        desktop->requestClose(box().id);
+        if (store == Store::FolderInItsPlace) {
+            desktop->requestClose(box().id);
+            expectNormalExit();
+            return;
+        }
+        // A Parlink on its way out does not take a new start's request; the new start takes over once it has gone.
+        ChildProcess second;
+        second.setProcessChannelMode(QProcess::MergedChannels);
+        startParlink(second);
+        QTest::qWait(1000);
+        QCOMPARE(::kill(pid_t(parlink.processId()), SIGTERM), 0);
+        expectNormalExit();
+        const auto secondWindow = [&] {
+            const QList<DesktopWindow> windows = desktop->windowsOf(second.processId());
+            return std::any_of(windows.begin(), windows.end(), [](const DesktopWindow& window) {
+                return window.title == windowTitle && window.viewable;
+            });
+        };
+        QTRY_VERIFY2_WITH_TIMEOUT(secondWindow(), second.readAll().constData(), waitMs);
+        endProcess(second);
+        return;
     }
     expectNormalExit();
 }
@@ -486,7 +553,8 @@ void TrayDesktopTest::secondStartAtTheEdges_data()
 {
     // "{home}": the private home folder; "{display0}": the desktop's display written with a leading zero;
     // "{session}": the runtime folder a desktop session names; "{long}": a folder too long for a local socket.
-    // What has no '=' in secondEnvironment is the second start's arguments.
+    // What has no '=' in secondEnvironment is the second start's arguments; "{no folder in /tmp}" in
+    // bothEnvironment: both see this user's folder in /tmp read-only.
     QTest::addColumn<QStringList>("bothEnvironment");
     QTest::addColumn<QStringList>("secondEnvironment");
     QTest::addColumn<FirstParlink>("first");
@@ -509,15 +577,18 @@ void TrayDesktopTest::secondStartAtTheEdges_data()
                                                          << FirstParlink::Running << SecondStart::ShowsTheFirst;
     // No folder for the lock at all: nothing can tell that another one runs, and nothing keeps either from running.
     QTest::addRow("no folder for a lock: both run")
-        << QStringList{"XDG_CONFIG_HOME={home}/file/config", "XDG_RUNTIME_DIR={home}/file", "TMPDIR={home}/file"}
+        << QStringList{"XDG_CONFIG_HOME={home}/file/config", "XDG_RUNTIME_DIR={home}/file", "{no folder in /tmp}"}
         << none << FirstParlink::Running << SecondStart::RunsItself;
     QTest::addRow("runtime folder too long for a socket: said")
-        << QStringList{"XDG_RUNTIME_DIR={long}", "TMPDIR={long}"} << none << FirstParlink::Running
+        << QStringList{"XDG_RUNTIME_DIR={long}", "{no folder in /tmp}"} << none << FirstParlink::Running
         << SecondStart::SaysItCannotAsk;
     // A start from a terminal of another login has no XDG_RUNTIME_DIR, or a temporary folder of its own.
     QTest::addRow("no runtime folder named: the session's, shown")
         << QStringList{"XDG_RUNTIME_DIR={session}"} << QStringList{"XDG_RUNTIME_DIR=", "TMPDIR={home}/other-machine"}
         << FirstParlink::Running << SecondStart::ShowsTheFirst;
+    QTest::addRow("no runtime folder, another TMPDIR: shown")
+        << QStringList{"XDG_RUNTIME_DIR="} << QStringList{"TMPDIR={home}/other-machine"} << FirstParlink::Running
+        << SecondStart::ShowsTheFirst;
     QTest::addRow("-display with a leading zero names the desktop: shown")
         << none << QStringList{"DISPLAY=", "-display", "{display0}.0"} << FirstParlink::Running
         << SecondStart::ShowsTheFirst;
@@ -566,6 +637,11 @@ void TrayDesktopTest::secondStartAtTheEdges()
     QVERIFY(QDir().mkpath(longFolder) &&
             QFile::setPermissions(longFolder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
     startTrayer();
+    if (bothEnvironment.removeAll(QStringLiteral("{no folder in /tmp}")) > 0) {
+        const QString folderInTmp = QStringLiteral("/tmp/parlink-") + QString::number(::geteuid());
+        QVERIFY(::mkdir(QFile::encodeName(folderInTmp).constData(), S_IRWXU) == 0 || errno == EEXIST);
+        mountPrivately(noFolderInTmp);
+    }
     environmentChanges = bothEnvironment;
     // The version before kept its lock and socket beside the settings; the one started above changes nothing.
     const QString earlierVersionFolder = home->filePath(QStringLiteral(".config/Orvanta"));
@@ -648,22 +724,14 @@ void TrayDesktopTest::onePerDesktop()
 void TrayDesktopTest::lockFolderIsTheUsersOwn()
 {
     QTemporaryDir temporary;
-    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
-    const QByteArray tmpdir = qgetenv("TMPDIR");
-    const auto restore = qScopeGuard([&] {
-        qputenv("XDG_RUNTIME_DIR", runtime);
-        qputenv("TMPDIR", tmpdir);
-    });
-    qputenv("TMPDIR", QFile::encodeName(temporary.path()));
-    qputenv("XDG_RUNTIME_DIR", "relative"); // not a runtime folder by the standard
     const QString own = temporary.filePath(QStringLiteral("parlink-") + QString::number(::geteuid()));
-    QCOMPARE(instanceLocation(":7").folder, own);
+    QCOMPARE(privateFolderIn(temporary.path()), own);
     QVERIFY(QDir(own).removeRecursively() && QDir().mkdir(own));
     QCOMPARE(::chown(QFile::encodeName(own).constData(), 65534, 65534), 0);
-    QCOMPARE(instanceLocation(":7").folder, QString());
+    QCOMPARE(privateFolderIn(temporary.path()), QString());
     // Nor through a link planted there, to a folder of the user's own that is private already (made 0700).
     QVERIFY(QDir(own).removeRecursively() && QFile::link(temporary.path(), own));
-    QCOMPARE(instanceLocation(":7").folder, QString());
+    QCOMPARE(privateFolderIn(temporary.path()), QString());
 }
 
 QTEST_GUILESS_MAIN(TrayDesktopTest)

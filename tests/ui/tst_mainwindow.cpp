@@ -81,6 +81,8 @@ void TestMainWindow::slotsInOrder()
     const QMetaObject* meta = &MainWindow::staticMetaObject;
     QStringList slotList;
     for (int i = meta->methodOffset(); i < meta->methodCount(); ++i) {
+        if (meta->method(i).methodType() == QMetaMethod::Signal)
+            continue;
         QCOMPARE(meta->method(i).access(), QMetaMethod::Private);
         slotList.append(QString::fromLatin1(meta->method(i).methodSignature()));
     }
