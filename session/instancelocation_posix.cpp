@@ -67,7 +67,7 @@ bool usersOwnFolder(const QString& folder, bool makePrivate)
 // finds the same lock; never the toolkit's own stand-in, which follows TMPDIR.
 QString runtimeFolder()
 {
-    const QString named = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    QString named = qEnvironmentVariable("XDG_RUNTIME_DIR");
     if (QDir::isAbsolutePath(named) && usersOwnFolder(named, false))
         return named;
     const QString session = QStringLiteral("/run/user/") + QString::number(::geteuid());
