@@ -7,7 +7,7 @@
 
 struct InstanceLocation
 {
-    QString folder; // empty when this user has no folder of its own for them
+    QString folder; // empty when this user has no folder of its own for them, nor can write the settings folder
     QString lockFile;
     QString serverName; // empty when the folder's path is too long for a local socket
     // Where the version before kept its lock and listened; it reads a show request but never answers one.

@@ -112,8 +112,18 @@ InstanceLocation instanceLocation(const QString& xDisplay)
         if (usable(own) && (fits(own) || !usable(folder)))
             folder = own;
     }
-    if (!usable(folder))
+    if (!usable(folder)) {
+        // No folder of this user's alone (someone else took its name in /tmp, say): the lock of the version before,
+        // beside the settings, at which every start looks too.
+        QDir().mkpath(besideStore.path());
+        if (usable(besideStore.path())) {
+            location.folder = besideStore.path();
+            location.lockFile = location.earlierLockFile;
+            if (QFile::encodeName(location.earlierServerName).size() <= socketPathLimit)
+                location.serverName = location.earlierServerName;
+        }
         return location;
+    }
     const QDir place(folder);
     location.folder = folder;
     location.lockFile = place.filePath(name + QStringLiteral(".lock"));

@@ -35,7 +35,8 @@ QString tooLongProblem(const QString& folder)
 QString lockProblem(const QString& folder)
 {
     if (folder.isEmpty())
-        return QStringLiteral("(neither a runtime folder nor one in /tmp is this user's alone)");
+        return QStringLiteral("(no runtime folder, no folder in /tmp of this user's alone, and the settings folder "
+                              "cannot be written)");
     return QStringLiteral("in %1 (no permission, a read-only file system or a full disk)").arg(folder);
 }
 

@@ -71,7 +71,8 @@ private:
     QTimer* blinkTimer;
     // A moment after the user's last change in the window, the settings are stored.
     QTimer* storeTimer;
-    // What the settings store holds, as text, as far as this Parlink knows: read at start, and each store since.
+    // What a later start would read from the settings store, as the window shows it: as read at start, and as each
+    // store since wrote it.
     QHash<QString, QString> held;
     QString heldStamp; // the store's file as it was then
     QUdpSocket* udpSocket;

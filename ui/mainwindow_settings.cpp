@@ -77,10 +77,10 @@ void MainWindow::readSettings()
         ui->radioButton_conn_led_internal->setChecked(true);
     else
         ui->radioButton_conn_led_remote->setChecked(true);
-    for (const auto& [key, value] : choices()) {
-        if (settings.contains(key))
-            held.insert(key, settings.value(key, QVariant()).toString());
-    }
+    // A later start reads what the window shows now, however the store spells it, and the first-run choice where a key
+    // is missing or out of range.
+    for (const auto& [key, value] : choices())
+        held.insert(key, value.toString());
     heldStamp = storeStamp(settings);
 }
 

@@ -86,7 +86,8 @@ enum class Store
     FolderInItsPlace,
     // The same, and meanwhile a second start, then the end of the session.
     FolderInItsPlaceThenSessionEnd,
-    // Holding what the window shows, so that nothing is lost.
+    // Holding what the window shows, so that nothing is lost; written by hand ("1" for true, a leading zero), with
+    // a key left out that shows its first-run value.
     ReadOnlyHoldingTheWindowsValues,
 };
 
@@ -446,15 +447,17 @@ void TrayDesktopTest::withoutTrayTheWindowShowsAndClosingQuits()
     QFETCH(int, fontDpi);
     QFETCH(Store, store);
     const bool storable = store == Store::Writable || store == Store::ReadOnlyHoldingTheWindowsValues;
-    if (!storable) // a folder in the file's place: no user, root included, can write it
-        QVERIFY(QDir(home->path()).mkpath(QStringLiteral(".config/Orvanta/Parlink.conf")));
-    if (store == Store::ReadOnlyHoldingTheWindowsValues) {
-        const QString folder = home->filePath(QStringLiteral(".config/Orvanta"));
-        QFile file(folder + QStringLiteral("/Parlink.conf"));
+    const QString folder = home->filePath(QStringLiteral(".config/Orvanta"));
+    QFile file(folder + QStringLiteral("/Parlink.conf"));
+    if (!storable) { // a choice other than the first-run one, in a file that will be lost
         QVERIFY(QDir().mkpath(folder) && file.open(QIODevice::WriteOnly));
-        file.write("[General]\nconnect_led_internal=true\nconsole=0\nhangup_enabled=true\nhangup_key1=3\n"
-                   "hangup_key2=55\nhangup_key3=0\nkeystroke_enabled=true\nkeystroke_key1=3\nkeystroke_key2=5\n"
-                   "keystroke_key3=66\n");
+        file.write("[General]\nconnect_led_internal=false\n");
+        file.close();
+    }
+    if (store == Store::ReadOnlyHoldingTheWindowsValues) {
+        QVERIFY(QDir().mkpath(folder) && file.open(QIODevice::WriteOnly));
+        file.write("[General]\nconnect_led_internal=1\nconsole=0\nhangup_enabled=true\nhangup_key1=03\n"
+                   "hangup_key2=55\nhangup_key3=0\nkeystroke_key1=3\nkeystroke_key2=5\nkeystroke_key3=66\n");
         file.close();
         mountPrivately(QStringLiteral("mount --bind %1 %1 && mount -o remount,bind,ro %1").arg(folder));
     }
@@ -468,6 +471,8 @@ void TrayDesktopTest::withoutTrayTheWindowShowsAndClosingQuits()
     QTRY_VERIFY_WITH_TIMEOUT(painted(screenshot = desktop->grab(window.id)), waitMs);
     saveArtifact(screenshot, qPrintable(QStringLiteral("parlink-window-%1dpi.png").arg(fontDpi)));
     QCOMPARE(trayIcon().id, 0ul);
+    // The store's file gives way to a folder, which no user, root included, can write as a file.
+    QVERIFY(storable || (file.remove() && QDir().mkpath(file.fileName())));
     desktop->requestClose(window.id);
     if (!storable) {
         const auto box = [this] {
@@ -579,6 +584,9 @@ void TrayDesktopTest::secondStartAtTheEdges_data()
     QTest::addRow("no folder for a lock: both run")
         << QStringList{"XDG_CONFIG_HOME={home}/file/config", "XDG_RUNTIME_DIR={home}/file", "{no folder in /tmp}"}
         << none << FirstParlink::Running << SecondStart::RunsItself;
+    QTest::addRow("no folder of the user's own: beside the settings, shown")
+        << QStringList{"XDG_RUNTIME_DIR={home}/file", "{no folder in /tmp}"} << none << FirstParlink::Running
+        << SecondStart::ShowsTheFirst;
     QTest::addRow("runtime folder too long for a socket: said")
         << QStringList{"XDG_RUNTIME_DIR={long}", "{no folder in /tmp}"} << none << FirstParlink::Running
         << SecondStart::SaysItCannotAsk;
