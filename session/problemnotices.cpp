@@ -58,6 +58,8 @@ void ProblemNotices::occurred(Problem problem, const QString& text)
 void ProblemNotices::showOn(QSystemTrayIcon* trayIcon)
 {
     tray = trayIcon;
+    // A message clicked away is gone: the next one carries only what comes after it.
+    connect(tray, &QSystemTrayIcon::messageClicked, this, [this] { balloonShown.invalidate(); });
     for (int problem = 0; problem < problemCount; ++problem) {
         if (active[problem])
             show(Problem(problem));

@@ -206,6 +206,29 @@ void TestMainWindow::problemsReachTheUser()
     }
     shown.removeAll(QString()); // the balloon's icon
     QCOMPARE(shown, tray ? QStringList({"Parlink", expected.join("\n\n")}) : expected);
+    if (!tray)
+        return;
+    // A message the user has clicked away is gone: the next one carries only what comes after it.
+    const auto balloon = [] {
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            if (widget->inherits("QBalloonTip") && widget->isVisible())
+                return widget;
+        }
+        return static_cast<QWidget*>(nullptr);
+    };
+    QTest::mouseClick(balloon(), Qt::LeftButton);
+    QDir().mkpath(folder);
+    store();
+    QFile::remove(file);
+    QDir().mkpath(file);
+    store();
+    QDir().rmdir(file);
+    QTRY_VERIFY(balloon());
+    QStringList next;
+    for (const QLabel* label : balloon()->findChildren<QLabel*>())
+        next.append(label->text());
+    next.removeAll(QString());
+    QCOMPARE(next, QStringList({"Parlink", underTheTitle(capture.warnings().filter("Parlink: ").last())}));
 }
 
 void TestMainWindow::largerFontsGetRoom_data()
