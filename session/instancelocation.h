@@ -13,6 +13,10 @@ struct InstanceLocation
     // Where the version before kept its lock and listened; it reads a show request but never answers one.
     QString earlierLockFile;
     QString earlierServerName;
+    // Where a Parlink without a folder of the user's own keeps them: beside the settings, named as above. Empty
+    // where there is always such a folder, and the socket empty where its path is too long.
+    QString lastResortLockFile;
+    QString lastResortServerName;
 };
 
 // xDisplay: the X display the toolkit opens (its -display option, else DISPLAY); empty without one.

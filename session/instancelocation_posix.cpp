@@ -103,7 +103,10 @@ InstanceLocation instanceLocation(const QString& xDisplay)
                               {},
                               {},
                               besideStore.filePath(storeFile.completeBaseName() + QStringLiteral(".lock")),
-                              besideStore.filePath(storeFile.completeBaseName() + QStringLiteral(".socket"))};
+                              besideStore.filePath(storeFile.completeBaseName() + QStringLiteral(".socket")),
+                              besideStore.filePath(name + QStringLiteral(".lock")),
+                              fits(besideStore.path()) ? besideStore.filePath(name + QStringLiteral(".socket"))
+                                                       : QString()};
     QString folder = runtimeFolder();
     if (!usable(folder) || !fits(folder)) {
         // A runtime folder too long for a socket still keeps the lock, when there is no better place.
@@ -113,14 +116,13 @@ InstanceLocation instanceLocation(const QString& xDisplay)
             folder = own;
     }
     if (!usable(folder)) {
-        // No folder of this user's alone (someone else took its name in /tmp, say): the lock of the version before,
-        // beside the settings, at which every start looks too.
+        // No folder of this user's alone (someone else took its name in /tmp, say): beside the settings, where every
+        // start looks too.
         QDir().mkpath(besideStore.path());
         if (usable(besideStore.path())) {
             location.folder = besideStore.path();
-            location.lockFile = location.earlierLockFile;
-            if (QFile::encodeName(location.earlierServerName).size() <= socketPathLimit)
-                location.serverName = location.earlierServerName;
+            location.lockFile = location.lastResortLockFile;
+            location.serverName = location.lastResortServerName;
         }
         return location;
     }

@@ -31,6 +31,8 @@ InstanceLocation instanceLocation(const QString&)
     const QString folder =
         QDir(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)).filePath(QStringLiteral("Temp"));
     QDir().mkpath(folder);
-    return {folder, QDir(folder).filePath(name + QStringLiteral(".lock")), name,
-            QDir::temp().filePath(earlier + QStringLiteral(".lock")), earlier};
+    return {folder,  QDir(folder).filePath(name + QStringLiteral(".lock")),
+            name,    QDir::temp().filePath(earlier + QStringLiteral(".lock")),
+            earlier, {},
+            {}};
 }

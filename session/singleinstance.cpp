@@ -66,9 +66,13 @@ SingleInstance::~SingleInstance()
 
 SingleInstance::Start SingleInstance::start()
 {
-    Start earlier = OtherSilent;
-    if (earlierVersionRuns(earlier))
-        return earlier;
+    // An upgrade must not leave the version before running beside this one, both reading the switch; nor may a start
+    // with a folder of its own miss a Parlink that had none.
+    Start other = OtherSilent;
+    if (runsElsewhere(location.earlierLockFile, location.earlierServerName, other) ||
+        (location.lockFile != location.lastResortLockFile &&
+         runsElsewhere(location.lastResortLockFile, location.lastResortServerName, other)))
+        return other;
     const QDeadlineTimer deadline(answerTimeoutMs);
     for (;;) {
         if (claim())
@@ -139,27 +143,30 @@ SingleInstance::Answer SingleInstance::askToShow(const QDeadlineTimer& deadline)
     return Shown;
 }
 
-// An upgrade must not leave the version before running beside this one, both reading the switch. It listens beside
-// the settings and shows its window on a request without answering it.
-bool SingleInstance::earlierVersionRuns(Start& start) const
+// A live Parlink holding a lock elsewhere. The version before shows its window on a request without answering it.
+bool SingleInstance::runsElsewhere(const QString& lockFile, const QString& serverName, Start& start) const
 {
-    if (!QFileInfo::exists(location.earlierLockFile))
+    if (!QFileInfo::exists(lockFile))
         return false;
-    QLockFile earlier(location.earlierLockFile);
-    earlier.setStaleLockTime(0);
+    QLockFile holder(lockFile);
+    holder.setStaleLockTime(0);
     // Left behind by one that has gone, or damaged as a full disk leaves it.
-    if (earlier.tryLock(0) || earlier.error() != QLockFile::LockFailedError ||
-        unreadableAndOld(earlier, location.earlierLockFile))
+    if (holder.tryLock(0) || holder.error() != QLockFile::LockFailedError || unreadableAndOld(holder, lockFile))
         return false;
+    start = OtherSilent;
+    if (serverName.isEmpty()) {
+        reportSilence(holder, qPrintable(QStringLiteral("cannot be asked to show its window: ") +
+                                         tooLongProblem(QFileInfo(lockFile).path())));
+        return true;
+    }
     QLocalSocket socket;
-    socket.connectToServer(location.earlierServerName);
+    socket.connectToServer(serverName);
     if (socket.waitForConnected(answerTimeoutMs) && socket.write(showRequest) == showRequest.size() &&
         socket.waitForBytesWritten(answerTimeoutMs)) {
         start = OtherShown;
         return true;
     }
-    reportSilence(earlier, noAnswer);
-    start = OtherSilent;
+    reportSilence(holder, noAnswer);
     return true;
 }
 

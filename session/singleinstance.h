@@ -49,7 +49,7 @@ private:
     };
     bool claim();
     Answer askToShow(const QDeadlineTimer& deadline) const;
-    bool earlierVersionRuns(Start& start) const;
+    bool runsElsewhere(const QString& lockFile, const QString& serverName, Start& start) const;
     static void reportSilence(const QLockFile& holder, const char* reason);
 
     InstanceLocation location;

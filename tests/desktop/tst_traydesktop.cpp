@@ -587,6 +587,9 @@ void TrayDesktopTest::secondStartAtTheEdges_data()
     QTest::addRow("no folder of the user's own: beside the settings, shown")
         << QStringList{"XDG_RUNTIME_DIR={home}/file", "{no folder in /tmp}"} << none << FirstParlink::Running
         << SecondStart::ShowsTheFirst;
+    QTest::addRow("the first had no folder of its own, the second has: shown")
+        << QStringList{"XDG_RUNTIME_DIR={home}/file", "{no folder in /tmp}"}
+        << QStringList{"XDG_RUNTIME_DIR={home}/other-machine"} << FirstParlink::Running << SecondStart::ShowsTheFirst;
     QTest::addRow("runtime folder too long for a socket: said")
         << QStringList{"XDG_RUNTIME_DIR={long}", "{no folder in /tmp}"} << none << FirstParlink::Running
         << SecondStart::SaysItCannotAsk;
@@ -720,11 +723,17 @@ void TrayDesktopTest::secondStartAtTheEdges()
 // Each desktop of a user has a Parlink of its own; the screen of a display is the same desktop.
 void TrayDesktopTest::onePerDesktop()
 {
-    const auto lockFor = [](const char* desktop) { return instanceLocation(QLatin1String(desktop)).lockFile; };
-    QCOMPARE(lockFor(":7.0"), lockFor(":7"));
-    QCOMPARE(lockFor("unix:7"), lockFor(":7"));
-    QCOMPARE(lockFor(":007.1"), lockFor(":7"));
-    QVERIFY(lockFor(":7") != lockFor(":8"));
+    // Wherever the lock is: in a folder of the user's own, or beside the settings where there is none.
+    for (const bool lastResort : {false, true}) {
+        const auto lockFor = [lastResort](const char* desktop) {
+            const InstanceLocation location = instanceLocation(QLatin1String(desktop));
+            return lastResort ? location.lastResortLockFile : location.lockFile;
+        };
+        QCOMPARE(lockFor(":7.0"), lockFor(":7"));
+        QCOMPARE(lockFor("unix:7"), lockFor(":7"));
+        QCOMPARE(lockFor(":007.1"), lockFor(":7"));
+        QVERIFY(lockFor(":7") != lockFor(":8"));
+    }
 }
 
 // Without a usable runtime folder the lock goes to a folder of the user's own in the temporary folder, never to
