@@ -31,8 +31,11 @@ InstanceLocation instanceLocation(const QString&)
     const QString folder =
         QDir(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)).filePath(QStringLiteral("Temp"));
     QDir().mkpath(folder);
-    return {folder,  QDir(folder).filePath(name + QStringLiteral(".lock")),
-            name,    QDir::temp().filePath(earlier + QStringLiteral(".lock")),
-            earlier, {},
-            {}};
+    InstanceLocation location;
+    location.folder = folder;
+    location.lockFile = QDir(folder).filePath(name + QStringLiteral(".lock"));
+    location.serverName = name;
+    location.earlierLockFile = QDir::temp().filePath(earlier + QStringLiteral(".lock"));
+    location.earlierServerName = earlier;
+    return location;
 }
