@@ -76,14 +76,7 @@ void ProblemNotices::showBeforeTheEnd(Problem problem, const QString& consequenc
     delete boxes[problem];
     QMessageBox box(QMessageBox::Warning, tr("Parlink"),
                     forTheDesktop(texts[problem]) + QStringLiteral("\n\n") + consequence, QMessageBox::Ok, window);
-    lastWord = &box;
     box.exec();
-}
-
-void ProblemNotices::withdrawTheLastWord()
-{
-    if (lastWord)
-        lastWord->reject();
 }
 
 void ProblemNotices::show(Problem problem)

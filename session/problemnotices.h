@@ -43,8 +43,6 @@ public:
     QString text(Problem problem) const;
     // What the program ends with: a tray message would go with the program, so a box that waits for the user.
     void showBeforeTheEnd(Problem problem, const QString& consequence);
-    // Takes that box away unanswered, where it is up.
-    void withdrawTheLastWord();
 
 private:
     void show(Problem problem);
@@ -58,5 +56,4 @@ private:
     QElapsedTimer balloonShown;
     // Without a tray: each problem's box while it is open.
     QPointer<QMessageBox> boxes[problemCount];
-    QPointer<QMessageBox> lastWord;
 };

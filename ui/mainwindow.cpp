@@ -168,8 +168,6 @@ void MainWindow::close_exit()
 void MainWindow::endWithTheSession()
 {
     sessionEnding = true;
-    // Nor does the end of a session wait for a box that came before it.
-    notices->withdrawTheLastWord();
     close_exit();
 }
 
