@@ -112,7 +112,6 @@ void CHidVoip::hidConnectTimer()
         return;
     }
     setOpenRefused(false);
-    hid_set_nonblocking(device, 1);
     reader = new ConsoleReader(device, this);
     connect(reader, SIGNAL(reportRead(int)), this, SLOT(hidReportRead(int)), Qt::QueuedConnection);
     connect(reader, SIGNAL(readFailed()), this, SLOT(hidReadFailed()), Qt::QueuedConnection);
