@@ -157,9 +157,10 @@ private:
     // fontDpi: the screen's font resolution, as a high-DPI desktop sets it; the X server's own when empty.
     void startParlink(QProcess& process, const QString& fontDpi = QString(), const QStringList& arguments = {});
     void startParlink() { startParlink(parlink); }
-    QList<DesktopWindow> parlinkWindows(bool onlyViewable);
-    DesktopWindow mainWindow();
-    DesktopWindow trayIcon();
+    // The windows of the first Parlink started, or of another one.
+    QList<DesktopWindow> parlinkWindows(bool onlyViewable, const QProcess* other = nullptr);
+    DesktopWindow mainWindow(const QProcess* other = nullptr);
+    DesktopWindow trayIcon(const QProcess* other = nullptr);
     DesktopWindow trayMenu();
     bool isViewable(unsigned long window);
     // Opens the tray icon's menu with a right click, as a person would.
@@ -264,28 +265,28 @@ void TrayDesktopTest::startParlink(QProcess& process, const QString& fontDpi, co
     QVERIFY2(process.waitForStarted(waitMs), qPrintable(process.errorString()));
 }
 
-QList<DesktopWindow> TrayDesktopTest::parlinkWindows(bool onlyViewable)
+QList<DesktopWindow> TrayDesktopTest::parlinkWindows(bool onlyViewable, const QProcess* other)
 {
     QList<DesktopWindow> windows;
-    for (const DesktopWindow& window : desktop->windowsOf(parlink.processId())) {
+    for (const DesktopWindow& window : desktop->windowsOf((other ? other : &parlink)->processId())) {
         if (window.viewable || !onlyViewable)
             windows.append(window);
     }
     return windows;
 }
 
-DesktopWindow TrayDesktopTest::mainWindow()
+DesktopWindow TrayDesktopTest::mainWindow(const QProcess* other)
 {
-    for (const DesktopWindow& window : parlinkWindows(true)) {
+    for (const DesktopWindow& window : parlinkWindows(true, other)) {
         if (window.title == windowTitle && !window.embedded && !window.popupMenu)
             return window;
     }
     return {};
 }
 
-DesktopWindow TrayDesktopTest::trayIcon()
+DesktopWindow TrayDesktopTest::trayIcon(const QProcess* other)
 {
-    for (const DesktopWindow& window : parlinkWindows(true)) {
+    for (const DesktopWindow& window : parlinkWindows(true, other)) {
         if (window.embedded)
             return window;
     }
@@ -495,13 +496,7 @@ void TrayDesktopTest::withoutTrayTheWindowShowsAndClosingQuits()
         QTest::qWait(1000);
         QCOMPARE(::kill(pid_t(parlink.processId()), SIGTERM), 0);
         expectNormalExit();
-        const auto secondWindow = [&] {
-            const QList<DesktopWindow> windows = desktop->windowsOf(second.processId());
-            return std::any_of(windows.begin(), windows.end(), [](const DesktopWindow& window) {
-                return window.title == windowTitle && window.viewable;
-            });
-        };
-        QTRY_VERIFY2_WITH_TIMEOUT(secondWindow(), second.readAll().constData(), waitMs);
+        QTRY_VERIFY2_WITH_TIMEOUT(mainWindow(&second).id != 0, second.readAll().constData(), waitMs);
         endProcess(second);
         return;
     }
@@ -688,12 +683,7 @@ void TrayDesktopTest::secondStartAtTheEdges()
         parlink.kill();
     }
     if (expected == SecondStart::RunsItself) {
-        const auto ownTrayIcon = [&] {
-            const QList<DesktopWindow> windows = desktop->windowsOf(second.processId());
-            return std::any_of(windows.begin(), windows.end(),
-                               [](const DesktopWindow& window) { return window.embedded && window.viewable; });
-        };
-        QTRY_VERIFY2_WITH_TIMEOUT(ownTrayIcon(), second.readAll().constData(), waitMs);
+        QTRY_VERIFY2_WITH_TIMEOUT(trayIcon(&second).id != 0, second.readAll().constData(), waitMs);
         second.terminate();
         QVERIFY(second.waitForFinished(waitMs));
         QCOMPARE(second.exitCode(), 0);
