@@ -24,10 +24,12 @@ bool hasSeparateLeds(qint32 model)
     return static_cast<quint32>(model) <= 2;
 }
 
-// Only Linux guards the device node with a rule of ours; elsewhere a refusal means the console is taken.
+// Only Linux guards the device node with a rule of ours; elsewhere a refusal means the console is taken. The rule
+// comes with the package, or from scripts/run for a build from source; the user guide covers a user not at the seat.
 #ifdef Q_OS_LINUX
 constexpr const char* refusedConsoleAdvice =
-    "install the udev rule 70-parlink.rules (see README) so that your user may use it";
+    "your user needs its udev rule 70-parlink.rules: the Debian package installs it (then replug the console), "
+    "scripts/run as root or through sudo does for a build from source; more under Troubleshooting in the user guide";
 #else
 constexpr const char* refusedConsoleAdvice = "another program may be using it";
 #endif
