@@ -20,6 +20,7 @@ public:
     {
         ConsoleRefused,
         StatusPortTaken,
+        KeysUnavailable,
         SettingsNotStored,
         AnswerCommandFailed,
         HangupCommandFailed,
