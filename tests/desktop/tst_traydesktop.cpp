@@ -147,6 +147,7 @@ private slots:
     void initTestCase();
     void init();
     void cleanup();
+    void settingsFromTheTrayMenuThenQuit_data();
     void settingsFromTheTrayMenuThenQuit();
     void trayIconShowsItsImageAndQuitsWhileHidden();
     void withoutTrayTheWindowShowsAndClosingQuits_data();
@@ -375,8 +376,17 @@ void TrayDesktopTest::mountPrivately(const QString& commands)
     privateMounts = commands;
 }
 
+void TrayDesktopTest::settingsFromTheTrayMenuThenQuit_data()
+{
+    QTest::addColumn<bool>("storeFails");
+    QTest::addRow("stored, then Quit") << false;
+    // The end of the session waits for no box, also where a store failed while Parlink ran.
+    QTest::addRow("not stored, then the session ends: at once, no box") << true;
+}
+
 void TrayDesktopTest::settingsFromTheTrayMenuThenQuit()
 {
+    QFETCH(bool, storeFails);
     startTrayer();
     startParlink();
     QTRY_VERIFY_WITH_TIMEOUT(trayIcon().id != 0, waitMs);
@@ -397,9 +407,17 @@ void TrayDesktopTest::settingsFromTheTrayMenuThenQuit()
     saveArtifact(screenshot, "parlink-settings.png");
 
     // The close button only hides the window; the program stays in the tray and has stored the settings.
+    const QString file = home->filePath(QStringLiteral(".config/Orvanta/Parlink.conf"));
+    QVERIFY(!storeFails || QDir().mkpath(file)); // a folder where the store's file belongs
     desktop->requestClose(window.id);
     QTRY_VERIFY_WITH_TIMEOUT(!isViewable(window.id), waitMs);
-    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(home->filePath(QStringLiteral(".config/Orvanta/Parlink.conf"))), waitMs);
+    if (storeFails) {
+        QTRY_VERIFY_WITH_TIMEOUT(parlink.peek(1 << 16).contains("cannot store the settings"), waitMs);
+        QCOMPARE(::kill(pid_t(parlink.processId()), SIGTERM), 0);
+        expectNormalExit();
+        return;
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(file).isFile(), waitMs);
     QCOMPARE(parlink.state(), QProcess::Running);
     QVERIFY(trayIcon().id != 0);
 
