@@ -702,23 +702,21 @@ void TrayDesktopTest::secondStartAtTheEdges()
         for (const QFileInfo& socket : QDir(earlierVersionFolder).entryInfoList({"parlink-*.socket"}, QDir::System))
             QVERIFY(QFile::remove(socket.filePath()));
     }
-    QFile earlierLockFile(earlierVersionFolder + QStringLiteral("/Parlink.lock"));
     if (first == FirstParlink::EarlierVersionOnAnotherMachine || first == FirstParlink::EarlierVersionDamagedLock) {
-        QVERIFY(QDir().mkpath(earlierVersionFolder) && earlierLockFile.open(QIODevice::WriteOnly));
-        if (first == FirstParlink::EarlierVersionOnAnotherMachine)
-            earlierLockFile.write(QByteArray::number(QCoreApplication::applicationPid()) +
-                                  "\nparlink\nother-machine\n");
-        QVERIFY(earlierLockFile.flush() && earlierLockFile.setFileTime(QDateTime::currentDateTimeUtc().addSecs(-60),
-                                                                       QFileDevice::FileModificationTime));
-        earlierLockFile.close();
+        QFile lock(earlierVersionFolder + QStringLiteral("/Parlink.lock"));
+        QVERIFY(QDir().mkpath(earlierVersionFolder) && lock.open(QIODevice::WriteOnly));
+        // Another machine's names that machine, and a process that runs here too; a damaged one is empty, and old.
+        QVERIFY(
+            first == FirstParlink::EarlierVersionOnAnotherMachine
+                ? lock.write(QByteArray::number(QCoreApplication::applicationPid()) + "\nparlink\nother-machine\n") > 0
+                : lock.setFileTime(QDateTime::currentDateTimeUtc().addSecs(-60), QFileDevice::FileModificationTime));
     }
     // Locks beside the settings stay: another machine's are not this one's to remove.
     const QStringList locks = QDir(earlierVersionFolder).entryList({"*.lock"}, QDir::Files);
-    const auto othersLeftAlone = [&] {
-        return std::all_of(locks.begin(), locks.end(), [&](const QString& lock) {
-            return QFileInfo::exists(QDir(earlierVersionFolder).filePath(lock));
-        });
-    };
+    const auto locksStay = qScopeGuard([&] {
+        for (const QString& lock : locks)
+            QVERIFY(QFileInfo::exists(QDir(earlierVersionFolder).filePath(lock)));
+    });
     const bool earlier = first == FirstParlink::EarlierVersion || first == FirstParlink::EarlierVersionNotListening;
     if (earlier)
         QVERIFY(
@@ -748,7 +746,6 @@ void TrayDesktopTest::secondStartAtTheEdges()
     }
     if (expected == SecondStart::RunsItself) {
         QTRY_VERIFY2_WITH_TIMEOUT(trayIcon(&second).id != 0, second.readAll().constData(), waitMs);
-        QVERIFY(othersLeftAlone());
         second.terminate();
         QVERIFY(second.waitForFinished(waitMs));
         QCOMPARE(second.exitCode(), 0);
@@ -766,7 +763,6 @@ void TrayDesktopTest::secondStartAtTheEdges()
         return;
     }
     QCOMPARE(second.exitCode(), 0);
-    QVERIFY(othersLeftAlone());
     if (!earlier) {
         QTRY_VERIFY_WITH_TIMEOUT(mainWindow().id != 0, waitMs);
         return;
