@@ -41,13 +41,14 @@ QString lockProblem(const QString& folder)
 }
 
 // A home folder may be shared between machines (over the network, or as a roaming profile): a lock there written on
-// another machine is not this machine's Parlink, and not this one's to remove.
+// another machine is not this machine's Parlink, and not this one's to remove. Where either name is unknown, it is
+// taken for this machine's.
 bool writtenElsewhere(const QLockFile& lock, const QString& machine)
 {
     qint64 pid = 0;
     QString host;
     QString application;
-    return lock.getLockInfo(&pid, &host, &application) && !host.isEmpty() && host != machine;
+    return lock.getLockInfo(&pid, &host, &application) && !host.isEmpty() && !machine.isEmpty() && host != machine;
 }
 
 bool unreadableAndOld(const QLockFile& lock, const QString& path)
