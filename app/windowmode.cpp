@@ -75,5 +75,7 @@ extern "C" Q_DECL_EXPORT int parlinkWindowMode(int argc, char* argv[])
     QApplication app(argc, argv);
     qInstallMessageHandler(toolkitMessageHandler);
     setApplicationIdentity();
+    // The name of Parlink's desktop entry: a Wayland desktop finds the window's icon and name by it.
+    QGuiApplication::setDesktopFileName(QStringLiteral("parlink"));
     return runResident();
 }

@@ -7,14 +7,17 @@
 
 struct InstanceLocation
 {
+    // This machine as a lock file names the machine of the Parlink that wrote it.
+    QString machine;
     QString folder; // empty when this user has no folder of its own for them, nor can write the settings folder
     QString lockFile;
     QString serverName; // empty when the folder's path is too long for a local socket
     // Where the version before kept its lock and listened; it reads a show request but never answers one.
     QString earlierLockFile;
     QString earlierServerName;
-    // Where a Parlink without a folder of the user's own keeps them: beside the settings, named as above. Empty
-    // where there is always such a folder, and the socket empty where its path is too long.
+    // Where a Parlink without a folder of the user's own keeps them: beside the settings, named as above and after
+    // the machine, since other machines may share the home folder. Empty where there is always such a folder, and
+    // the socket empty where its path is too long.
     QString lastResortLockFile;
     QString lastResortServerName;
 };

@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSettings>
+#include <QSysInfo>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -74,6 +75,12 @@ QString runtimeFolder()
     return usersOwnFolder(session, false) ? session : QString();
 }
 
+QString hashedName(const QString& scope)
+{
+    return QStringLiteral("parlink-") +
+           QString::fromLatin1(QCryptographicHash::hash(scope.toUtf8(), QCryptographicHash::Sha1).toHex().left(16));
+}
+
 } // namespace
 
 QString privateFolderIn(const QString& parent)
@@ -87,10 +94,8 @@ InstanceLocation instanceLocation(const QString& xDisplay)
 {
     // Named after the store, so that a Parlink with a store of its own (a test, say) runs beside another one.
     const QString store = QSettings().fileName();
-    const QByteArray scope = (canonicalStore(store) + QLatin1Char('\n') + desktop(xDisplay)).toUtf8();
-    const QString name =
-        QStringLiteral("parlink-") +
-        QString::fromLatin1(QCryptographicHash::hash(scope, QCryptographicHash::Sha1).toHex().left(16));
+    const QString scope = canonicalStore(store) + QLatin1Char('\n') + desktop(xDisplay);
+    const QString name = hashedName(scope);
     const auto usable = [](const QString& folder) {
         return QDir::isAbsolutePath(folder) && QFileInfo(folder).isWritable();
     };
@@ -99,14 +104,14 @@ InstanceLocation instanceLocation(const QString& xDisplay)
     };
     const QFileInfo storeFile(store);
     const QDir besideStore = storeFile.dir();
-    InstanceLocation location{{},
-                              {},
-                              {},
-                              besideStore.filePath(storeFile.completeBaseName() + QStringLiteral(".lock")),
-                              besideStore.filePath(storeFile.completeBaseName() + QStringLiteral(".socket")),
-                              besideStore.filePath(name + QStringLiteral(".lock")),
-                              fits(besideStore.path()) ? besideStore.filePath(name + QStringLiteral(".socket"))
-                                                       : QString()};
+    InstanceLocation location;
+    location.machine = QSysInfo::machineHostName();
+    location.earlierLockFile = besideStore.filePath(storeFile.completeBaseName() + QStringLiteral(".lock"));
+    location.earlierServerName = besideStore.filePath(storeFile.completeBaseName() + QStringLiteral(".socket"));
+    const QString besideName = hashedName(scope + QLatin1Char('\n') + location.machine);
+    location.lastResortLockFile = besideStore.filePath(besideName + QStringLiteral(".lock"));
+    if (fits(besideStore.path()))
+        location.lastResortServerName = besideStore.filePath(besideName + QStringLiteral(".socket"));
     QString folder = runtimeFolder();
     if (!usable(folder) || !fits(folder)) {
         // A runtime folder too long for a socket still keeps the lock, when there is no better place.

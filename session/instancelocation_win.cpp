@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QSettings>
 #include <QStandardPaths>
+#include <QSysInfo>
 
 #include <windows.h>
 
@@ -20,11 +21,13 @@ QString hashedName(const QString& scope)
 InstanceLocation instanceLocation(const QString&)
 {
     // Pipe names are machine-wide: the name carries the store, the user and the session, so that another user or
-    // another session of the same user has a Parlink of its own.
+    // another session of the same user has a Parlink of its own; and the machine, for a profile that other machines
+    // share.
     DWORD session = 0;
     ProcessIdToSessionId(GetCurrentProcessId(), &session);
     const QString user = QSettings().fileName() + QLatin1Char('\n') + QDir::homePath();
-    const QString name = hashedName(user + QLatin1Char('\n') + QString::number(session));
+    const QString name = hashedName(user + QLatin1Char('\n') + QString::number(session) + QLatin1Char('\n') +
+                                    QSysInfo::machineHostName());
     // The version before named both after the store and the user alone, and kept its lock in TEMP.
     const QString earlier = hashedName(user);
     // The user's temporary folder as Windows names it, not TEMP, which each start may set differently.
@@ -32,6 +35,8 @@ InstanceLocation instanceLocation(const QString&)
         QDir(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)).filePath(QStringLiteral("Temp"));
     QDir().mkpath(folder);
     InstanceLocation location;
+    // As the toolkit names this machine in its lock files.
+    location.machine = qEnvironmentVariable("COMPUTERNAME");
     location.folder = folder;
     location.lockFile = QDir(folder).filePath(name + QStringLiteral(".lock"));
     location.serverName = name;

@@ -1,36 +1,59 @@
 #include "session/problemnotices.h"
 
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QKeyEvent>
 #include <QMessageBox>
-#include <QRegularExpression>
 #include <QSystemTrayIcon>
 #include <QWidget>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
 constexpr int balloonMs = 10000;
+// A box breaks its lines at spaces only, after this many characters at most; its longest line sets its width.
+constexpr int boxLineLength = 64;
+// The text a box says, as the user copies it.
+const char* const boxText = "parlinkText";
 
-// Under the "Parlink" title the warnings' own "Parlink: " says nothing new, and a balloon breaks lines at a hyphen,
-// which would cut a file name in two: in file names the hyphen is one that does not break.
+// Under the "Parlink" title the warnings' own "Parlink: " says nothing new.
 QString forTheDesktop(const QString& warning)
 {
     const QLatin1String name("Parlink: ");
-    const QString text = warning.startsWith(name) ? warning.mid(name.size()) : warning;
-    QStringList words = text.split(QLatin1Char(' '));
+    QString text = warning.startsWith(name) ? warning.mid(name.size()) : warning;
     // A sentence starts with a capital, but a settings key such as hangup_command keeps its spelling.
-    if (!words.first().isEmpty() && !words.first().contains(QLatin1Char('_')))
-        words.first()[0] = words.first()[0].toUpper();
-    static const QRegularExpression fileName(QStringLiteral("[/\\\\]|\\w\\.\\w"));
-    for (QString& word : words) {
-        if (!word.contains(fileName))
-            continue;
-        // The file name itself stays whole; the folders before it may still wrap at their hyphens.
-        const int nameStart =
-            int(std::max(word.lastIndexOf(QLatin1Char('/')), word.lastIndexOf(QLatin1Char('\\')))) + 1;
-        word.replace(nameStart, word.size() - nameStart, word.mid(nameStart).replace(QLatin1Char('-'), QChar(0x2011)));
+    if (!text.isEmpty() && !text.section(QLatin1Char(' '), 0, 0).contains(QLatin1Char('_')))
+        text[0] = text[0].toUpper();
+    return text;
+}
+
+// The toolkit breaks a line at any hyphen or slash, also within a file name or a command, where a reader takes the
+// break for one of its own; a no-wrap span keeps only its spaces from breaking. So a box breaks its lines itself, at
+// spaces, and keeps them from breaking again: every word is shown whole, and as it is, for the user to copy. Only a
+// word longer than a line may still break, so that none of it is cut off.
+QString unbrokenWords(const QString& text)
+{
+    QString html;
+    for (const QString& paragraph : text.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+        QStringList lines{QString()};
+        for (const QString& word : paragraph.split(QLatin1Char(' '))) {
+            if (!lines.last().isEmpty() && lines.last().size() + 1 + word.size() > boxLineLength)
+                lines.append(QString());
+            else if (!lines.last().isEmpty())
+                lines.last() += QLatin1Char(' ');
+            lines.last() += word;
+        }
+        // Paragraphs apart, the lines of one together.
+        QString gap = html.isEmpty() ? QString() : QStringLiteral("margin-top:12px;");
+        for (const QString& line : lines) {
+            const QString wrap = line.size() > boxLineLength ? QString() : QStringLiteral("white-space:pre");
+            html += QStringLiteral("<div style=\"%1%2\">%3</div>")
+                        .arg(std::exchange(gap, QString()), wrap, line.toHtmlEscaped());
+        }
     }
-    return words.join(QLatin1Char(' '));
+    return html;
 }
 
 } // namespace
@@ -74,9 +97,27 @@ QString ProblemNotices::text(Problem problem) const
 void ProblemNotices::showBeforeTheEnd(Problem problem, const QString& consequence)
 {
     delete boxes[problem];
-    QMessageBox box(QMessageBox::Warning, tr("Parlink"),
-                    forTheDesktop(texts[problem]) + QStringLiteral("\n\n") + consequence, QMessageBox::Ok, window);
+    QMessageBox box(QMessageBox::Warning, tr("Parlink"), QString(), QMessageBox::Ok, window);
+    say(box, forTheDesktop(texts[problem]) + QStringLiteral("\n\n") + consequence);
     box.exec();
+}
+
+void ProblemNotices::say(QMessageBox& box, const QString& text)
+{
+    box.setTextFormat(Qt::RichText);
+    box.setText(unbrokenWords(text));
+    box.setProperty(boxText, text);
+    box.installEventFilter(this);
+}
+
+bool ProblemNotices::eventFilter(QObject* watched, QEvent* event)
+{
+    // Ctrl+C in a box copies what it says, on every platform, and never its markup, as the toolkit's own copy of a
+    // whole box (on Windows) would.
+    if (event->type() != QEvent::KeyPress || !static_cast<QKeyEvent*>(event)->matches(QKeySequence::Copy))
+        return false;
+    QGuiApplication::clipboard()->setText(watched->property(boxText).toString());
+    return true;
 }
 
 void ProblemNotices::show(Problem problem)
@@ -108,11 +149,12 @@ void ProblemNotices::show(Problem problem)
     // One box per problem: while it is open it shows the problem's latest text. One closed a moment ago may not
     // have been deleted yet.
     if (boxes[problem] && boxes[problem]->isVisible()) {
-        boxes[problem]->setText(text);
+        say(*boxes[problem], text);
         return;
     }
     // Not modal: the switch, the LEDs and the window go on working while the message waits to be read.
-    auto* box = new QMessageBox(QMessageBox::Warning, tr("Parlink"), text, QMessageBox::Ok, window);
+    auto* box = new QMessageBox(QMessageBox::Warning, tr("Parlink"), QString(), QMessageBox::Ok, window);
+    say(*box, text);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(Qt::NonModal);
     box->show();

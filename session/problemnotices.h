@@ -20,6 +20,7 @@ public:
     {
         ConsoleRefused,
         StatusPortTaken,
+        KeysUnavailable,
         SettingsNotStored,
         AnswerCommandFailed,
         HangupCommandFailed,
@@ -44,8 +45,13 @@ public:
     // What the program ends with: a tray message would go with the program, so a box that waits for the user.
     void showBeforeTheEnd(Problem problem, const QString& consequence);
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void show(Problem problem);
+    // Shows the text in the box, its file names and commands whole.
+    void say(QMessageBox& box, const QString& text);
 
     QWidget* window;
     QSystemTrayIcon* tray = nullptr; // none yet: problems wait for it

@@ -40,6 +40,17 @@ QString lockProblem(const QString& folder)
     return QStringLiteral("in %1 (no permission, a read-only file system or a full disk)").arg(folder);
 }
 
+// A home folder may be shared between machines (over the network, or as a roaming profile): a lock there written on
+// another machine is not this machine's Parlink, and not this one's to remove. Where either name is unknown, it is
+// taken for this machine's.
+bool writtenElsewhere(const QLockFile& lock, const QString& machine)
+{
+    qint64 pid = 0;
+    QString host;
+    QString application;
+    return lock.getLockInfo(&pid, &host, &application) && !host.isEmpty() && !machine.isEmpty() && host != machine;
+}
+
 bool unreadableAndOld(const QLockFile& lock, const QString& path)
 {
     qint64 pid = 0;
@@ -150,6 +161,10 @@ bool SingleInstance::runsElsewhere(const QString& lockFile, const QString& serve
         return false;
     QLockFile holder(lockFile);
     holder.setStaleLockTime(0);
+    // Looked at before it is tried: with a copied system's machine id the toolkit would take another machine's lock for
+    // a stale one of this machine's, and remove it.
+    if (writtenElsewhere(holder, location.machine))
+        return false;
     // Left behind by one that has gone, or damaged as a full disk leaves it.
     if (holder.tryLock(0) || holder.error() != QLockFile::LockFailedError || unreadableAndOld(holder, lockFile))
         return false;

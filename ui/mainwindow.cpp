@@ -57,10 +57,13 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui(new Ui::MainWi
     hidVoip->setIncomingLed(false);
     readSettings();
     storeChangesSoon();
+    if (const char* reason = keysender::unavailableReason()) {
+        const QString warning =
+            QStringLiteral("Parlink: the console switch cannot send keys here: %1").arg(QLatin1String(reason));
+        qWarning("%s", qPrintable(warning));
+        notices->setProblem(ProblemNotices::KeysUnavailable, true, warning);
+    }
     createTray();
-
-    if (const char* reason = keysender::unavailableReason())
-        qWarning("Parlink: the console switch cannot send keys here: %s", reason);
 }
 
 MainWindow::~MainWindow()

@@ -77,6 +77,11 @@ enum class FirstParlink
     SlowToAnswer,              // stopped, and going on 3 s later
     EarlierVersion,            // the version before: its lock and socket beside the settings, reads but never answers
     EarlierVersionNotListening,
+    EarlierVersionOnAnotherMachine, // its lock beside the settings written on a machine that shares the home folder
+    EarlierVersionDamagedLock,      // its lock left emptied, as a full disk leaves it, and old
+    // Runs on a machine that shares the home folder (another host name) without a folder of its own: its lock and
+    // socket beside the settings, the socket out of this machine's reach.
+    OnAnotherMachine,
 };
 
 // The settings store as the window is closed.
@@ -142,6 +147,7 @@ private slots:
     void initTestCase();
     void init();
     void cleanup();
+    void settingsFromTheTrayMenuThenQuit_data();
     void settingsFromTheTrayMenuThenQuit();
     void trayIconShowsItsImageAndQuitsWhileHidden();
     void withoutTrayTheWindowShowsAndClosingQuits_data();
@@ -258,7 +264,7 @@ void TrayDesktopTest::startParlink(QProcess& process, const QString& fontDpi, co
     process.setProcessEnvironment(environment);
     if (!privateMounts.isEmpty())
         process.start(QStringLiteral("unshare"),
-                      QStringList{"-cm", "sh", "-c", privateMounts + " && exec \"$0\" \"$@\"", PARLINK_EXECUTABLE} +
+                      QStringList{"-cmu", "sh", "-c", privateMounts + " && exec \"$0\" \"$@\"", PARLINK_EXECUTABLE} +
                           arguments);
     else
         process.start(QStringLiteral(PARLINK_EXECUTABLE), arguments);
@@ -365,13 +371,22 @@ void TrayDesktopTest::expectNormalExit()
 
 void TrayDesktopTest::mountPrivately(const QString& commands)
 {
-    if (QProcess::execute(QStringLiteral("unshare"), {"-cm", "sh", "-c", commands}) != 0)
+    if (QProcess::execute(QStringLiteral("unshare"), {"-cmu", "sh", "-c", commands}) != 0)
         QSKIP("no private mount namespace can be made here");
     privateMounts = commands;
 }
 
+void TrayDesktopTest::settingsFromTheTrayMenuThenQuit_data()
+{
+    QTest::addColumn<bool>("storeFails");
+    QTest::addRow("stored, then Quit") << false;
+    // The end of the session waits for no box, also where a store failed while Parlink ran.
+    QTest::addRow("not stored, then the session ends: at once, no box") << true;
+}
+
 void TrayDesktopTest::settingsFromTheTrayMenuThenQuit()
 {
+    QFETCH(bool, storeFails);
     startTrayer();
     startParlink();
     QTRY_VERIFY_WITH_TIMEOUT(trayIcon().id != 0, waitMs);
@@ -392,9 +407,17 @@ void TrayDesktopTest::settingsFromTheTrayMenuThenQuit()
     saveArtifact(screenshot, "parlink-settings.png");
 
     // The close button only hides the window; the program stays in the tray and has stored the settings.
+    const QString file = home->filePath(QStringLiteral(".config/Orvanta/Parlink.conf"));
+    QVERIFY(!storeFails || QDir().mkpath(file)); // a folder where the store's file belongs
     desktop->requestClose(window.id);
     QTRY_VERIFY_WITH_TIMEOUT(!isViewable(window.id), waitMs);
-    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(home->filePath(QStringLiteral(".config/Orvanta/Parlink.conf"))), waitMs);
+    if (storeFails) {
+        QTRY_VERIFY_WITH_TIMEOUT(parlink.peek(1 << 16).contains("cannot store the settings"), waitMs);
+        QCOMPARE(::kill(pid_t(parlink.processId()), SIGTERM), 0);
+        expectNormalExit();
+        return;
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(file).isFile(), waitMs);
     QCOMPARE(parlink.state(), QProcess::Running);
     QVERIFY(trayIcon().id != 0);
 
@@ -605,6 +628,19 @@ void TrayDesktopTest::secondStartAtTheEdges_data()
         << none << none << FirstParlink::EarlierVersion << SecondStart::ShowsTheFirst;
     QTest::addRow("the version before runs, not listening: said")
         << none << none << FirstParlink::EarlierVersionNotListening << SecondStart::SaysItDoesNotAnswer;
+    QTest::addRow("the version before's lock from another machine: shown")
+        << none << none << FirstParlink::EarlierVersionOnAnotherMachine << SecondStart::ShowsTheFirst;
+    QTest::addRow("the version before's lock damaged: shown")
+        << none << none << FirstParlink::EarlierVersionDamagedLock << SecondStart::ShowsTheFirst;
+    QTest::addRow("another machine's Parlink beside the settings, a folder of its own here: runs")
+        << QStringList{"XDG_RUNTIME_DIR={home}/file", "{no folder in /tmp}"}
+        << QStringList{"XDG_RUNTIME_DIR={home}/other-machine"} << FirstParlink::OnAnotherMachine
+        << SecondStart::RunsItself;
+    QTest::addRow("another machine's Parlink beside the settings, no folder here either: runs")
+        << QStringList{"XDG_RUNTIME_DIR={home}/file", "{no folder in /tmp}"} << none << FirstParlink::OnAnotherMachine
+        << SecondStart::RunsItself;
+    QTest::addRow("a runtime folder others may write holds nothing: shown")
+        << QStringList{"XDG_RUNTIME_DIR={home}/open"} << none << FirstParlink::Running << SecondStart::ShowsTheFirst;
 }
 
 // However the first Parlink is, a second start ends soon and honestly, or becomes the Parlink itself.
@@ -642,6 +678,8 @@ void TrayDesktopTest::secondStartAtTheEdges()
                           QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     QVERIFY(QDir().mkpath(longFolder) &&
             QFile::setPermissions(longFolder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    const QString open = home->filePath(QStringLiteral("open"));
+    QVERIFY(QDir().mkpath(open) && ::chmod(QFile::encodeName(open).constData(), 0777) == 0);
     startTrayer();
     if (bothEnvironment.removeAll(QStringLiteral("{no folder in /tmp}")) > 0) {
         const QString folderInTmp = QStringLiteral("/tmp/parlink-") + QString::number(::geteuid());
@@ -653,8 +691,32 @@ void TrayDesktopTest::secondStartAtTheEdges()
     const QString earlierVersionFolder = home->filePath(QStringLiteral(".config/Orvanta"));
     QLockFile earlierLock(earlierVersionFolder + QStringLiteral("/Parlink.lock"));
     QLocalServer earlierServer;
+    const QString mounts = privateMounts;
+    if (first == FirstParlink::OnAnotherMachine)
+        mountPrivately((mounts.isEmpty() ? QString() : mounts + " && ") + "hostname other-machine");
     startParlink();
     QTRY_VERIFY_WITH_TIMEOUT(trayIcon().id != 0, waitMs);
+    privateMounts = mounts;
+    QVERIFY(QDir(open).isEmpty(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot));
+    if (first == FirstParlink::OnAnotherMachine) {
+        for (const QFileInfo& socket : QDir(earlierVersionFolder).entryInfoList({"parlink-*.socket"}, QDir::System))
+            QVERIFY(QFile::remove(socket.filePath()));
+    }
+    if (first == FirstParlink::EarlierVersionOnAnotherMachine || first == FirstParlink::EarlierVersionDamagedLock) {
+        QFile lock(earlierVersionFolder + QStringLiteral("/Parlink.lock"));
+        QVERIFY(QDir().mkpath(earlierVersionFolder) && lock.open(QIODevice::WriteOnly));
+        // Another machine's names that machine, and a process that runs here too; a damaged one is empty, and old.
+        QVERIFY(
+            first == FirstParlink::EarlierVersionOnAnotherMachine
+                ? lock.write(QByteArray::number(QCoreApplication::applicationPid()) + "\nparlink\nother-machine\n") > 0
+                : lock.setFileTime(QDateTime::currentDateTimeUtc().addSecs(-60), QFileDevice::FileModificationTime));
+    }
+    // Locks beside the settings stay: another machine's are not this one's to remove.
+    const QStringList locks = QDir(earlierVersionFolder).entryList({"*.lock"}, QDir::Files);
+    const auto locksStay = qScopeGuard([&] {
+        for (const QString& lock : locks)
+            QVERIFY(QFileInfo::exists(QDir(earlierVersionFolder).filePath(lock)));
+    });
     const bool earlier = first == FirstParlink::EarlierVersion || first == FirstParlink::EarlierVersionNotListening;
     if (earlier)
         QVERIFY(

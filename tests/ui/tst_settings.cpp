@@ -6,7 +6,11 @@
 #include "windowprobe.h"
 
 #include <QComboBox>
+#include <QFileInfo>
 #include <QSettings>
+
+#include <sched.h>
+#include <sys/mount.h>
 
 namespace {
 
@@ -52,6 +56,7 @@ private slots:
     void consoleModelReachesTheLink();
     void remoteModeIsRestoredIdle();
     void closingWritesAllTenKeysUnchanged();
+    void changesAreStoredSoon_data();
     void changesAreStoredSoon();
 };
 
@@ -208,16 +213,47 @@ void TestSettings::closingWritesAllTenKeysUnchanged()
     QCOMPARE(settings.value(QStringLiteral("connect_led_internal")).toBool(), true);
 }
 
+void TestSettings::changesAreStoredSoon_data()
+{
+    QTest::addColumn<QString>("selector");
+    QTest::addColumn<bool>("remote");
+    QTest::addColumn<bool>("thenReadOnly");
+    QTest::addRow("a key and the mode") << "connect_2" << true << false;
+    QTest::addRow("an answer key alone") << "connect_3" << false << false;
+    QTest::addRow("a hang-up key alone") << "hangup_1" << false << false;
+    // Made read-only on purpose, say: what a later start would read is what the window shows.
+    QTest::addRow("then the store turns read-only: nothing said") << "hangup_3" << false << true;
+}
+
 // A change in the window reaches the store a moment later, without a close: a Parlink killed then loses nothing.
 void TestSettings::changesAreStoredSoon()
 {
+    QFETCH(QString, selector);
+    QFETCH(bool, remote);
+    QFETCH(bool, thenReadOnly);
+
     WindowProbe probe;
-    probe.selector("connect_2")->setCurrentIndex(91);
-    probe.setRemoteMode(true);
+    MessageCapture capture;
+    probe.selector(qPrintable(selector))->setCurrentIndex(91);
+    if (remote)
+        probe.setRemoteMode(true);
     QVERIFY(QSettings().allKeys().isEmpty());
     QTRY_COMPARE(QSettings().allKeys(), allKeys);
-    QCOMPARE(QSettings().value("keystroke_key2").toInt(), 91);
-    QCOMPARE(QSettings().value("connect_led_internal").toBool(), false);
+    const QString key = QString(selector).replace("connect_", "keystroke_key").replace("hangup_", "hangup_key");
+    QCOMPARE(QSettings().value(key).toInt(), 91);
+    QCOMPARE(QSettings().value("connect_led_internal").toBool(), !remote);
+    if (!thenReadOnly)
+        return;
+    // A read-only mount, which holds for root too; this thread alone sees it, in a mount namespace of its own.
+    const QByteArray folder = QFile::encodeName(QFileInfo(QSettings().fileName()).absolutePath());
+    if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+        ::mount(folder.constData(), folder.constData(), nullptr, MS_BIND, nullptr) != 0)
+        QSKIP("no private mount namespace can be made here");
+    const auto unmount = qScopeGuard([&] { ::umount2(folder.constData(), MNT_DETACH); });
+    QCOMPARE(::mount(nullptr, folder.constData(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr), 0);
+    QVERIFY(!QSettings().isWritable());
+    QVERIFY(QMetaObject::invokeMethod(&probe.window(), "writeSettings"));
+    QCOMPARE(capture.warnings(), QStringList());
 }
 
 PARLINK_TEST_MAIN(TestSettings)
