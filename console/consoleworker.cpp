@@ -1,76 +1,129 @@
-#include "console/consolereader.h"
+#include "console/consoleworker.h"
 
 #include "console/readinterrupt.h"
 
-#include <QElapsedTimer>
-#include <QMutexLocker>
-
 #include <hidapi.h>
+
+#include <optional>
 
 namespace {
 
 constexpr size_t inputBufferSize = 5;
 constexpr int inputReportSize = 4;
-// A stop cuts the wait short; should the cut come just before the wait begins, it is made again this often.
-constexpr unsigned long interruptRepeatMs = 10;
+// An interrupt that comes just before the read begins to wait is lost: it is sent again this often until the read
+// has ended.
+constexpr std::chrono::milliseconds interruptRepeat{2};
+// A request the worker has not served within this long finds it stuck in a write, or starved: the report goes out
+// after those before it all the same, once the worker is back (should it be in a read still, when that ends).
+constexpr std::chrono::milliseconds writeWaitLimit{1000};
 
 } // namespace
 
-ConsoleReader::ConsoleReader(hid_device* device, QObject* parent) : QThread(parent), device(device) {}
+ConsoleWorker::ConsoleWorker(hid_device* device, QObject* parent) : QThread(parent), device(device) {}
 
-ConsoleReader::~ConsoleReader()
+ConsoleWorker::~ConsoleWorker()
 {
     stop();
 }
 
-void ConsoleReader::reportTaken()
+void ConsoleWorker::write(const OutputReport& report)
 {
-    handOver.release();
+    std::unique_lock<std::mutex> held(lock);
+    if (ended)
+        return;
+    requests.push_back(report);
+    const unsigned long mine = ++requested;
+    changed.notify_all();
+    if (ReadInterrupt::cutsReadsShort)
+        waitFor(
+            held, [&] { return written >= mine || ended; }, std::chrono::steady_clock::now() + writeWaitLimit);
 }
 
-void ConsoleReader::stop()
+void ConsoleWorker::stop()
 {
+    std::unique_lock<std::mutex> held(lock);
     stopping = true;
-    // A reader waiting to hand a report over wakes too.
-    handOver.release();
-    QElapsedTimer waited;
-    waited.start();
-    do
-        interruptRead();
-    while (!wait(interruptRepeatMs) && waited.elapsed() < ReadInterrupt::readWaitMs);
-    // Every read ends by its timeout at the latest.
+    changed.notify_all();
+    // A worker that never ran has nothing to end.
+    waitFor(
+        held, [this] { return ended || !isRunning(); }, Deadline::max());
+    held.unlock();
     wait();
 }
 
-void ConsoleReader::interruptRead()
+void ConsoleWorker::reportTaken()
 {
-    QMutexLocker locked(&threadLock);
-    if (readingThread)
-        ReadInterrupt::interrupt(readingThread);
+    const std::lock_guard<std::mutex> held(lock);
+    handingOver = false;
+    changed.notify_all();
 }
 
-void ConsoleReader::run()
+template <typename Done> void ConsoleWorker::waitFor(std::unique_lock<std::mutex>& held, Done done, Deadline deadline)
+{
+    while (!done() && std::chrono::steady_clock::now() < deadline) {
+        if (reading)
+            ReadInterrupt::interrupt(thread);
+        changed.wait_for(held, interruptRepeat);
+    }
+}
+
+void ConsoleWorker::writeRequested(std::unique_lock<std::mutex>& held)
+{
+    while (!requests.empty()) {
+        const OutputReport report = requests.front();
+        requests.pop_front();
+        held.unlock();
+        // Whether the console took the report is not looked at: its switch is followed all the same.
+        hid_write(device, report.data(), report.size());
+        held.lock();
+        ++written;
+        changed.notify_all();
+    }
+}
+
+void ConsoleWorker::run()
 {
     ReadInterrupt::prepareThisThread();
-    {
-        QMutexLocker locked(&threadLock);
-        readingThread = QThread::currentThreadId();
-    }
-    while (!stopping) {
-        unsigned char buffer[inputBufferSize] = {};
-        const int length = hid_read_timeout(device, buffer, inputBufferSize, ReadInterrupt::readWaitMs);
+    std::unique_lock<std::mutex> held(lock);
+    thread = QThread::currentThreadId();
+    // Read but not yet handed over: while it waits for the last one to be taken, writes and a stop are served.
+    std::optional<int> unhanded;
+    bool failed = false;
+    for (;;) {
+        if (unhanded && !handingOver) {
+            handingOver = true;
+            held.unlock();
+            emit reportRead(*unhanded);
+            held.lock();
+            unhanded.reset();
+        }
+        // Every request made before the read is marked is served first: from the last look at the queue, the lock is
+        // held until then.
+        writeRequested(held);
         if (stopping)
             break;
+        if (unhanded) {
+            changed.wait(held);
+            continue;
+        }
+        unsigned char buffer[inputBufferSize] = {};
+        const unsigned long interruptsBefore = ReadInterrupt::interruptsTaken();
+        reading = true;
+        held.unlock();
+        const int length = hid_read_timeout(device, buffer, inputBufferSize, ReadInterrupt::readWaitMs);
+        held.lock();
+        reading = false;
         if (length == inputReportSize) {
-            handOver.acquire();
-            if (stopping)
-                break;
-            emit reportRead(buffer[1]);
-        } else if (length == -1) {
-            emit readFailed();
+            unhanded = buffer[1];
+        } else if (length == -1 && ReadInterrupt::interruptsTaken() == interruptsBefore) {
+            failed = true;
             break;
         }
     }
-    QMutexLocker locked(&threadLock);
-    readingThread = nullptr;
+    ended = true;
+    changed.notify_all();
+    held.unlock();
+    hid_close(device);
+    if (failed)
+        emit readFailed();
 }
