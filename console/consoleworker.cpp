@@ -34,9 +34,9 @@ void ConsoleWorker::write(const OutputReport& report)
     requests.push_back(report);
     const unsigned long mine = ++requested;
     changed.notify_all();
+    const auto served = [&] { return written >= mine || ended; };
     if (ReadInterrupt::cutsReadsShort)
-        waitFor(
-            held, [&] { return written >= mine || ended; }, std::chrono::steady_clock::now() + writeWaitLimit);
+        waitFor(held, served, std::chrono::steady_clock::now() + writeWaitLimit);
 }
 
 void ConsoleWorker::stop()
@@ -45,8 +45,8 @@ void ConsoleWorker::stop()
     stopping = true;
     changed.notify_all();
     // A worker that never ran has nothing to end.
-    waitFor(
-        held, [this] { return ended || !isRunning(); }, Deadline::max());
+    const auto over = [this] { return ended || !isRunning(); };
+    waitFor(held, over, Deadline::max());
     held.unlock();
     wait();
 }
