@@ -4,8 +4,6 @@
 
 #include <hidapi.h>
 
-#include <optional>
-
 namespace {
 
 constexpr size_t inputBufferSize = 5;
@@ -86,23 +84,16 @@ void ConsoleWorker::run()
     ReadInterrupt::prepareThisThread();
     std::unique_lock<std::mutex> held(lock);
     thread = QThread::currentThreadId();
-    // Read but not yet handed over: while it waits for the last one to be taken, writes and a stop are served.
-    std::optional<int> unhanded;
     bool failed = false;
     for (;;) {
-        if (unhanded && !handingOver) {
-            handingOver = true;
-            held.unlock();
-            emit reportRead(*unhanded);
-            held.lock();
-            unhanded.reset();
-        }
         // Every request made before the read is marked is served first: from the last look at the queue, the lock is
         // held until then.
         writeRequested(held);
         if (stopping)
             break;
-        if (unhanded) {
+        // The next report is read once the last is dealt with: the LEDs a press changes go out without a read to
+        // cut short, and the reports wait in the system's queue meanwhile.
+        if (handingOver) {
             changed.wait(held);
             continue;
         }
@@ -114,7 +105,10 @@ void ConsoleWorker::run()
         held.lock();
         reading = false;
         if (length == inputReportSize) {
-            unhanded = buffer[1];
+            handingOver = true;
+            held.unlock();
+            emit reportRead(buffer[1]);
+            held.lock();
         } else if (length == -1 && ReadInterrupt::interruptsTaken() == interruptsBefore) {
             failed = true;
             break;

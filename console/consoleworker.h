@@ -25,7 +25,8 @@ public:
 
     // Has the report written after those asked for before. Where a waiting read can be cut short, returns once it
     // is written (or has failed: a console that takes no output report still has a switch to follow); elsewhere
-    // at once, and the report goes out when the read's short wait is over.
+    // at once, and the report goes out when the read's short wait is over (at once while a report is being dealt
+    // with, as when a press lights an LED).
     void write(const OutputReport& report);
     // Ends the worker once every report asked for is written, cutting a waiting read short, and waits until it
     // has closed the device.
@@ -34,7 +35,7 @@ public:
     void reportTaken();
 
 signals:
-    // Byte 1 of a 4-byte input report. The next comes only after reportTaken(), so that a console that sends
+    // Byte 1 of a 4-byte input report. The next is read only after reportTaken(), so that a console that sends
     // many reports cannot crowd out everything else the GUI thread has to do, a request to quit above all.
     void reportRead(int report);
     // A read failed, as when the console is unplugged; the worker has closed the device and ended.
@@ -59,7 +60,7 @@ private:
     unsigned long requested = 0;
     unsigned long written = 0;
     bool stopping = false;
-    // A report has been handed over and not yet taken.
+    // A report has been handed over and not yet taken: the worker reads no further until it is.
     bool handingOver = false;
     // The worker is in a read, or about to enter one: only an interrupt gets it out before a report comes.
     bool reading = false;
