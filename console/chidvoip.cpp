@@ -1,6 +1,6 @@
 #include "console/chidvoip.h"
 
-#include "console/consolereader.h"
+#include "console/consoleworker.h"
 #include "console/readinterrupt.h"
 
 #include <QDebug>
@@ -44,7 +44,7 @@ bool consolePresent()
 } // namespace
 
 CHidVoip::CHidVoip(QObject* parent)
-    : QObject(parent), reader(nullptr), device(nullptr), ioState(0x01), consoleModel(0), openRefused(false)
+    : QObject(parent), worker(nullptr), ioState(0x01), consoleModel(0), openRefused(false)
 {
     ReadInterrupt::install();
     connectTimer = new QTimer(this);
@@ -54,10 +54,6 @@ CHidVoip::CHidVoip(QObject* parent)
 
 CHidVoip::~CHidVoip()
 {
-    // The reader ends first: a read cut short leaves an error behind in the device, and hidapi's bookkeeping of it
-    // is not safe against a write at the same moment.
-    if (reader)
-        reader->stop();
     // Nothing is left lit once no Parlink is running: the incoming LED may be mid-blink.
     setIncomingLed(false);
     setConnectLed(false);
@@ -67,7 +63,7 @@ CHidVoip::~CHidVoip()
 
 bool CHidVoip::isConnected() const
 {
-    return device != nullptr;
+    return worker != nullptr;
 }
 
 void CHidVoip::setConnectLed(bool on)
@@ -87,13 +83,8 @@ void CHidVoip::setOutputBit(int bit, bool on)
 {
     const auto mask = static_cast<quint8>(1u << bit);
     ioState = on ? (ioState | mask) : (ioState & ~mask);
-    const unsigned char report[5] = {0x00, 0x00, static_cast<unsigned char>(ioState | switchBit), 0x07, 0x00};
-    // A console that takes no write is closed, as one whose read fails, and opened again when it is back: a write
-    // beside the reader after a failure could corrupt hidapi's record of the error.
-    if (device && hid_write(device, report, sizeof report) < 0) {
-        closeDevice();
-        hid_exit();
-    }
+    if (worker)
+        worker->write({0x00, 0x00, static_cast<unsigned char>(ioState | switchBit), 0x07, 0x00});
 }
 
 void CHidVoip::onConsoleChanged(int console)
@@ -106,18 +97,20 @@ void CHidVoip::onConsoleChanged(int console)
 
 void CHidVoip::hidConnectTimer()
 {
-    if (device)
+    if (worker)
         return;
-    device = hid_open(consoleVendorId, consoleProductId, nullptr);
+    hid_device* device = hid_open(consoleVendorId, consoleProductId, nullptr);
     if (!device) {
         setOpenRefused(consolePresent());
         return;
     }
     setOpenRefused(false);
-    reader = new ConsoleReader(device, this);
-    connect(reader, SIGNAL(reportRead(int)), this, SLOT(hidReportRead(int)), Qt::QueuedConnection);
-    connect(reader, SIGNAL(readFailed()), this, SLOT(hidReadFailed()), Qt::QueuedConnection);
-    reader->start();
+    // An open console needs no looking for until it is lost.
+    connectTimer->stop();
+    worker = new ConsoleWorker(device, this);
+    connect(worker, SIGNAL(reportRead(int)), this, SLOT(hidReportRead(int)), Qt::QueuedConnection);
+    connect(worker, SIGNAL(readFailed()), this, SLOT(hidReadFailed()), Qt::QueuedConnection);
+    worker->start();
     emit opened();
 }
 
@@ -136,31 +129,29 @@ void CHidVoip::setOpenRefused(bool refused)
 void CHidVoip::hidReportRead(int report)
 {
     // Reports of a console closed since they were read belong to no open console.
-    if (!device)
+    if (!worker)
         return;
     const auto level = static_cast<quint8>(report);
     if ((level & switchBit) != (ioState & switchBit) && (!(level & switchBit) || consoleModel == bothEdgesModel))
         emit connect_clicked();
     ioState = level;
-    // Whatever the click did, even closing the console, the reader in place now may go on.
-    if (reader)
-        reader->reportTaken();
+    // Whatever the click did, even closing the console, the worker in place now may go on.
+    if (worker)
+        worker->reportTaken();
 }
 
 void CHidVoip::hidReadFailed()
 {
-    if (!device)
+    if (!worker)
         return;
     closeDevice();
     hid_exit();
+    connectTimer->start(connectIntervalMs);
 }
 
-// The reader has ended before the device is closed: hidapi must never close a device a read is waiting on.
+// The worker writes what it was asked to, then closes the device before it ends.
 void CHidVoip::closeDevice()
 {
-    delete reader;
-    reader = nullptr;
-    if (device)
-        hid_close(device);
-    device = nullptr;
+    delete worker;
+    worker = nullptr;
 }

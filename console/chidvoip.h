@@ -3,10 +3,8 @@
 
 #include <QObject>
 
-class ConsoleReader;
+class ConsoleWorker;
 class QTimer;
-struct hid_device_;
-typedef struct hid_device_ hid_device;
 
 class CHidVoip : public QObject
 {
@@ -32,7 +30,7 @@ public slots:
 
 private slots:
     void hidConnectTimer();
-    // Byte 1 of an input report, from the reader in the order the console sent them.
+    // Byte 1 of an input report, from the worker in the order the console sent them.
     void hidReportRead(int report);
     void hidReadFailed();
 
@@ -41,9 +39,8 @@ private:
     void closeDevice();
 
     QTimer* connectTimer;
-    // Reads the open console; null while none is open.
-    ConsoleReader* reader;
-    hid_device* device;
+    // Owns the open console and every call on it; null while none is open.
+    ConsoleWorker* worker;
     // Both the last input byte (bit 0: switch level) and the LED image (bits 1 and 2) sent to the console.
     quint8 ioState;
     qint32 consoleModel;

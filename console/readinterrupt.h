@@ -1,12 +1,14 @@
 // Cuts short a read that waits on the console, one implementation per platform. Where a wait cannot be cut short,
-// reads wait less long, so that a reader told to stop ends soon all the same.
+// reads wait briefly instead, so that a write or a stop is served soon all the same.
 #pragma once
 
 #include <qnamespace.h>
 
 namespace ReadInterrupt {
 
-// How long one read waits for a report before the reader looks at its stop flag again.
+// Whether interrupt() ends a waiting read.
+extern const bool cutsReadsShort;
+// How long one read waits for a report: without end (-1) where it can be cut short.
 extern const int readWaitMs;
 
 // Once, before any reader starts: the interrupt must never end the program, even when it arrives from outside.
@@ -15,5 +17,7 @@ void install();
 void prepareThisThread();
 // Ends a wait of `thread` inside hid_read_timeout, which then gives -1.
 void interrupt(Qt::HANDLE thread);
+// How many interrupts have arrived so far: a read that gives -1 while this grows was cut short, not failed.
+unsigned long interruptsTaken();
 
 } // namespace ReadInterrupt

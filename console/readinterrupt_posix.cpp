@@ -1,30 +1,38 @@
-// A signal with a handler that does nothing ends the reading thread's poll() inside hidapi with EINTR.
+// A signal whose handler only counts it ends the reading thread's wait inside hidapi (read or poll) with EINTR.
 #include "console/readinterrupt.h"
 
 #include <csignal>
 #include <pthread.h>
 
+#include <atomic>
 #include <mutex>
 
 namespace {
 
 constexpr int interruptSignal = SIGUSR2;
 
-void ignoreInterrupt(int) {}
+std::atomic<unsigned long> interruptsArrived{0};
+static_assert(std::atomic<unsigned long>::is_always_lock_free, "counted inside a signal handler");
+
+void countInterrupt(int)
+{
+    interruptsArrived.fetch_add(1, std::memory_order_relaxed);
+}
 
 } // namespace
 
 namespace ReadInterrupt {
 
-// Long: a stop does not wait for it, and each wait that runs out is a wake-up of an idle program.
-const int readWaitMs = 2000;
+const bool cutsReadsShort = true;
+// A wait that ran out would only wake an idle program: a report, an unplug or an interrupt ends every wait.
+const int readWaitMs = -1;
 
 void install()
 {
     static std::once_flag installed;
     std::call_once(installed, [] {
         struct sigaction action = {};
-        action.sa_handler = ignoreInterrupt;
+        action.sa_handler = countInterrupt;
         sigemptyset(&action.sa_mask);
         // No SA_RESTART: the wait must end, not resume.
         action.sa_flags = 0;
@@ -46,6 +54,11 @@ void prepareThisThread()
 void interrupt(Qt::HANDLE thread)
 {
     pthread_kill(reinterpret_cast<pthread_t>(thread), interruptSignal);
+}
+
+unsigned long interruptsTaken()
+{
+    return interruptsArrived.load(std::memory_order_relaxed);
 }
 
 } // namespace ReadInterrupt

@@ -11,11 +11,11 @@ constexpr long tailSize = 512;
 
 } // namespace
 
-bool saysRefused(const std::string& pluggedContent)
+std::string plugState(const std::string& pluggedContent)
 {
     const auto first = pluggedContent.find_first_not_of(" \t\r\n");
     const auto last = pluggedContent.find_last_not_of(" \t\r\n");
-    return first != std::string::npos && pluggedContent.substr(first, last - first + 1) == "refused";
+    return first == std::string::npos ? std::string() : pluggedContent.substr(first, last - first + 1);
 }
 
 bool appendLine(const std::string& file, const std::string& line)

@@ -15,8 +15,11 @@ struct ConsoleDirectory
     std::string events() const { return path + "/events"; }
 };
 
-// The content of `plugged` that means "present but access refused".
-bool saysRefused(const std::string& pluggedContent);
+// The content of `plugged` that means "present but access refused", and "opens, but takes no output report".
+inline constexpr char refusedOpen[] = "refused";
+inline constexpr char refusedWrites[] = "refuses writes";
+// What `plugged` says, without the blanks around it.
+std::string plugState(const std::string& pluggedContent);
 
 // Appends one line with a single write, so that lines from several processes never interleave.
 bool appendLine(const std::string& file, const std::string& line);

@@ -29,6 +29,7 @@ int usage()
                "  plug                 plug the console in (a new plug-in unless it is plugged already)\n"
                "  unplug               pull it out\n"
                "  refuse               plug it in with access refused (hid_open fails, enumeration lists it)\n"
+               "  refuse-writes        plug it in taking no output report (hid_write fails)\n"
                "  press | release      queue a switch report at level 0 | 1, echoing the LEDs last sent\n"
                "  report HEX...        queue one raw input report, e.g. report 00 01 00 00\n"
                "  leds                 show the LEDs of the last output report\n"
@@ -67,12 +68,12 @@ int replacePlugFile(const ConsoleDirectory& directory, const char* content)
     return 0;
 }
 
-int plug(const ConsoleDirectory& directory, bool refused)
+int plug(const ConsoleDirectory& directory, const char* state)
 {
     std::string content;
-    if (fakehid::readWholeFile(directory.plugged(), content) && fakehid::saysRefused(content) == refused)
+    if (fakehid::readWholeFile(directory.plugged(), content) && fakehid::plugState(content) == state)
         return 0;
-    return replacePlugFile(directory, refused ? "refused" : "plugged");
+    return replacePlugFile(directory, state);
 }
 
 int unplug(const ConsoleDirectory& directory)
@@ -200,9 +201,11 @@ int main(int argc, char* argv[])
     if (rest.size() > (command.rfind("wait-", 0) == 0 ? 1u : 0u))
         return usage();
     if (command == "plug")
-        return plug(directory, false);
+        return plug(directory, "plugged");
     if (command == "refuse")
-        return plug(directory, true);
+        return plug(directory, fakehid::refusedOpen);
+    if (command == "refuse-writes")
+        return plug(directory, fakehid::refusedWrites);
     if (command == "unplug")
         return unplug(directory);
     if (command == "press" || command == "release")

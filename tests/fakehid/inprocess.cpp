@@ -58,10 +58,14 @@ void lookAround(SimulatedConsole&) {}
 
 Wait waitForOutside(int timeoutMs)
 {
+    // An endless wait that nothing ends for this long hangs the test: what should cut it short never comes.
+    constexpr int endlessWaitLimitMs = 60000;
     pollfd woken{wakeup().ends[0], POLLIN, 0};
-    const int ready = ::poll(&woken, 1, timeoutMs);
+    const int ready = ::poll(&woken, 1, timeoutMs < 0 ? endlessWaitLimitMs : timeoutMs);
     if (ready < 0)
         return errno == EINTR ? Wait::Interrupted : Wait::Changed;
+    if (ready == 0 && timeoutMs < 0)
+        misuse("hid_read", "an endless wait that nothing ended in 60 s; is the signal that cuts it short blocked?");
     char drained[64];
     while (::read(wakeup().ends[0], drained, sizeof drained) > 0) {
     }

@@ -1,7 +1,8 @@
 // The simulated console as a library that an unmodified program loads in place of hidapi
 // (LD_PRELOAD=libfakehid.so), controlled by other processes through the directory named by FAKEHID_DIR:
 //
-//   plugged  present: the console is plugged in; content "refused": present, but hid_open is refused.
+//   plugged  present: the console is plugged in; content "refused": present, but hid_open is refused;
+//            "refuses writes": it opens, but every hid_write fails.
 //            Each new file (a new inode) is a new plug-in: a handle opened before it is lost, as after a real
 //            unplug. Rewriting the content in place only changes whether opening is allowed.
 //   input    append-only, one report per line, "[<ns>] hh hh ..." (hex bytes); read from the start by each
@@ -22,6 +23,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -106,7 +108,9 @@ void followPlug(SimulatedConsole& console)
         console.plug();
     }
     std::string content;
-    console.refuseOpen(readWholeFile(w.directory.plugged(), content) && saysRefused(content));
+    const std::string state = readWholeFile(w.directory.plugged(), content) ? plugState(content) : std::string();
+    console.refuseOpen(state == refusedOpen);
+    console.refuseWrites(state == refusedWrites);
     w.plugSeen = true;
     w.plugStatus = status;
 }
@@ -149,9 +153,10 @@ Wait waitForChange(const ConsoleDirectory& directory, int timeoutMs)
     }
     const std::int64_t deadline = monotonicNs() + std::int64_t(timeoutMs) * 1000000;
     for (;;) {
-        const std::int64_t leftMs = (deadline - monotonicNs() + 999999) / 1000000;
+        const std::int64_t leftMs =
+            timeoutMs < 0 ? -1 : std::max<std::int64_t>((deadline - monotonicNs() + 999999) / 1000000, 0);
         pollfd changed{w.changesFd, POLLIN, 0};
-        const int ready = leftMs > 0 ? ::poll(&changed, 1, static_cast<int>(leftMs)) : 0;
+        const int ready = leftMs != 0 ? ::poll(&changed, 1, static_cast<int>(leftMs)) : 0;
         if (ready < 0)
             return errno == EINTR ? Wait::Interrupted : Wait::Changed;
         if (ready == 0)

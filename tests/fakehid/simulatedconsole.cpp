@@ -96,6 +96,11 @@ void SimulatedConsole::refuseOpen(bool refuse)
     refused = refuse;
 }
 
+void SimulatedConsole::refuseWrites(bool refuse)
+{
+    writesRefused = refuse;
+}
+
 void SimulatedConsole::queueInput(Report report)
 {
     input.push_back(std::move(report));
@@ -257,14 +262,12 @@ int SimulatedConsole::readTimeout(std::unique_lock<std::mutex>& held, hid_device
     for (;;) {
         if (const std::optional<int> result = readAtOnce(data, length))
             return *result;
-        if (timeoutMs < 0)
-            misuse("hid_read", "blocking read with no input queued: the caller would hang");
         const std::int64_t leftMs = (deadline - monotonicNs() + 999999) / 1000000;
-        if (leftMs <= 0)
+        if (timeoutMs >= 0 && leftMs <= 0)
             return 0;
         ++waitingReads;
         held.unlock();
-        const Wait waited = waitForOutside(static_cast<int>(leftMs));
+        const Wait waited = waitForOutside(timeoutMs < 0 ? -1 : static_cast<int>(leftMs));
         held.lock();
         --waitingReads;
         lookAround(*this);
@@ -305,8 +308,8 @@ int SimulatedConsole::write(hid_device_* device, const unsigned char* data, std:
     requireLive(device, "hid_write");
     if (!data || length == 0)
         misuse("hid_write", "empty report");
-    if (lost) {
-        lastError = L"No such device";
+    if (lost || writesRefused) {
+        lastError = lost ? L"No such device" : L"Broken pipe";
         return -1;
     }
     Report report(data, data + length);

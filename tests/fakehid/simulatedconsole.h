@@ -42,6 +42,8 @@ public:
     void plug();
     void unplug();
     void refuseOpen(bool refused);
+    // As a console that stalls every output report: hid_write gives -1, reads go on.
+    void refuseWrites(bool refused);
     void queueInput(Report report);
     Report switchReport(bool level) const;
     void failNextRead(int result);
@@ -65,9 +67,9 @@ public:
     void close(hid_device_* device);
     int setNonblocking(hid_device_* device, int nonblocking);
     int read(std::unique_lock<std::mutex>& held, hid_device_* device, unsigned char* data, std::size_t length);
-    // With nothing queued a read waits, unlocked, up to its timeout for input, an unplug or a signal (-1, as the
-    // real stack's poll gives). An endless wait (timeout -1, or a blocking read) is a misuse: it would hang the
-    // caller for good. Closing the device or shutting the library down while a read waits is a misuse too.
+    // With nothing queued a read waits, unlocked, up to its timeout (timeout -1, or a blocking read: without end)
+    // for input, an unplug or a signal (-1, as the real stack's read or poll gives). Closing the device or
+    // shutting the library down while a read waits is a misuse.
     int readTimeout(std::unique_lock<std::mutex>& held, hid_device_* device, unsigned char* data, std::size_t length,
                     int timeoutMs);
     int write(hid_device_* device, const unsigned char* data, std::size_t length);
@@ -84,6 +86,7 @@ private:
 
     bool plugged = false;
     bool refused = false;
+    bool writesRefused = false;
     bool initialized = false;
     // Set by an unplug while open: the handle stays valid to close but every read and write fails.
     bool lost = false;

@@ -18,7 +18,8 @@ enum class Wait
     Interrupted
 };
 // Called with the console unlocked by a read that found nothing: waits until something may have been done to the
-// device from outside, at most `timeoutMs`. A signal to the waiting thread ends it, as it ends the real stack's poll.
+// device from outside, at most `timeoutMs` (-1: without end). A signal to the waiting thread ends it, as it ends the
+// real stack's read or poll.
 Wait waitForOutside(int timeoutMs);
 void outputWritten(const Report& report, std::int64_t ns);
 // "init", "open", "close", "exit", or "input" with the report handed to the program.

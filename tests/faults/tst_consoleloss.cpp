@@ -1,6 +1,6 @@
 // The console pulled out of the real parlink in every call state, and lost to a failing read right after it
 // was opened: the program lets go of it, opens it again once it is back, shows the call on its LEDs at once and
-// drives them from the next datagram, blink tick or press on.
+// drives them from the next datagram, blink tick or press on. A console that takes no LED report is not lost.
 #include "observedparlink.h"
 
 #include <QFile>
@@ -43,6 +43,7 @@ private slots:
     void unpluggedInEveryCallState_data();
     void unpluggedInEveryCallState();
     void readFailsRightAfterOpening();
+    void refusedLedReportsKeepTheSwitch();
 };
 
 void TestConsoleLoss::unpluggedInEveryCallState_data()
@@ -135,6 +136,26 @@ void TestConsoleLoss::readFailsRightAfterOpening()
 
     QVERIFY(parlink.pressAndRelease());
     QCOMPARE(parlink.ledsFrom(4), (QList<int>{0x04}));
+    QVERIFY(parlink.resident().terminate());
+}
+
+// Every output report fails, the blink's five a second among them: the console stays open and each press answers.
+void TestConsoleLoss::refusedLedReportsKeepTheSwitch()
+{
+    constexpr int presses = 10;
+    ObservedParlink parlink;
+    parlink.resident().storeRemoteMode(true);
+    QCOMPARE(parlink.resident().console({QStringLiteral("refuse-writes")}), 0);
+    QVERIFY(parlink.resident().start());
+    QVERIFY(parlink.waitUntil([&] { return parlink.count(QStringLiteral("open")) == 1; }, reopenWithinMs));
+    ObservedParlink::sendStatus("-s incoming");
+    QVERIFY(parlink.waitUntil([&] { return !parlink.errorLinesContaining(QStringLiteral("INCOMING")).isEmpty(); }));
+    for (int press = 0; press < presses; ++press)
+        QVERIFY(parlink.pressAndRelease());
+    const auto answered = [&] { return parlink.errorLinesContaining(QStringLiteral("answer noww")).size(); };
+    QVERIFY2(parlink.waitUntil([&] { return answered() == presses; }), qPrintable(QString::number(answered())));
+    QCOMPARE(parlink.count(QStringLiteral("open")), 1);
+    QCOMPARE(parlink.count(QStringLiteral("close")), 0);
     QVERIFY(parlink.resident().terminate());
 }
 

@@ -2,7 +2,8 @@
 // laid out as for the Linux preload double (plugged, input, output, events), so a test on the Linux side of Wine
 // drives the console by writing and reading plain files.
 //
-//   plugged  present: the console is plugged in; content "refused": present, but hid_open is refused.
+//   plugged  present: the console is plugged in; content "refused": present, but hid_open is refused;
+//            "refuses writes": it opens, but every hid_write fails.
 //            Removing it unplugs the console; a handle opened before is lost.
 //   input    append-only, one report per line, "[<ns>] hh hh ..."; handed out in order, one per hid_read.
 //   output   appended by the double: "<ns> 00 00 05 07 00" for every output report written.
@@ -62,8 +63,10 @@ void followPlug(SimulatedConsole& console)
     else if (!present && w.plugSeen)
         console.unplug();
     w.plugSeen = present;
-    if (present)
-        console.refuseOpen(saysRefused(content));
+    if (present) {
+        console.refuseOpen(plugState(content) == refusedOpen);
+        console.refuseWrites(plugState(content) == refusedWrites);
+    }
 }
 
 void takeInput(SimulatedConsole& console)
@@ -102,7 +105,7 @@ Wait waitForChange(const ConsoleDirectory& directory, int timeoutMs)
     }
     // Where the file system cannot tell of changes, the read looks again every few milliseconds.
     if (w.changes == INVALID_HANDLE_VALUE) {
-        Sleep(static_cast<DWORD>(timeoutMs < 5 ? timeoutMs : 5));
+        Sleep(static_cast<DWORD>(timeoutMs >= 0 && timeoutMs < 5 ? timeoutMs : 5));
         return Wait::Changed;
     }
     if (WaitForSingleObject(w.changes, static_cast<DWORD>(timeoutMs)) != WAIT_OBJECT_0)
