@@ -22,7 +22,8 @@ void unplug();
 // hid_enumerate still lists a plugged console. Open handles keep working.
 void refuseOpen(bool refused);
 // A raw report as hid_read hands it over, one per call; longer than the caller's buffer is cut to it. A read
-// waiting for input, or for an unplug, wakes at once.
+// waiting for input, or for an unplug, wakes at once. Reports queued while no handle is open are dropped when one
+// is opened, as the kernel drops them.
 void queueInput(std::vector<unsigned char> report);
 // A 4-byte report with the switch level in bit 0 of byte 1 and, like a real console, the LED bits 1 and 2
 // of the last output report's byte 2 (taken when queued).

@@ -208,6 +208,8 @@ hid_device_* SimulatedConsole::openIfAllowed()
     nextSlot = (nextSlot + 1) % slots.size();
     lost = false;
     nonblocking = false;
+    // Linux drops what the console sent while nobody read it (usbhid discards it when the device is opened).
+    input.clear();
     ++count.opens;
     lastError = L"Success";
     eventHappened("open", monotonicNs());
