@@ -14,6 +14,8 @@ constexpr std::chrono::milliseconds interruptRepeat{2};
 // A request the worker has not served within this long finds it stuck in a write, or starved: the report goes out
 // after those before it all the same, once the worker is back (should it be in a read still, when that ends).
 constexpr std::chrono::milliseconds writeWaitLimit{1000};
+// LED reports this close to the last come one after another, as in a blink.
+constexpr std::chrono::milliseconds writingLatelySpan{1000};
 
 } // namespace
 
@@ -29,11 +31,17 @@ void ConsoleWorker::write(const OutputReport& report)
     std::unique_lock<std::mutex> held(lock);
     if (ended)
         return;
+    // A console that takes no output report may hold each write for seconds: only its latest LED image waits for
+    // the worker's next try, and nobody waits for that.
+    if (writesFailing && !requests.empty()) {
+        requests.back() = report;
+        return;
+    }
     requests.push_back(report);
     const unsigned long mine = ++requested;
     changed.notify_all();
-    const auto served = [&] { return written >= mine || ended; };
-    if (ReadInterrupt::cutsReadsShort)
+    const auto served = [&] { return written >= mine || ended || writesFailing; };
+    if (ReadInterrupt::cutsReadsShort && !writesFailing)
         waitFor(held, served, std::chrono::steady_clock::now() + writeWaitLimit);
 }
 
@@ -65,18 +73,23 @@ template <typename Done> void ConsoleWorker::waitFor(std::unique_lock<std::mutex
     }
 }
 
-void ConsoleWorker::writeRequested(std::unique_lock<std::mutex>& held)
+bool ConsoleWorker::writeRequested(std::unique_lock<std::mutex>& held)
 {
     while (!requests.empty()) {
         const OutputReport report = requests.front();
         requests.pop_front();
         held.unlock();
-        // Whether the console took the report is not looked at: its switch is followed all the same.
-        hid_write(device, report.data(), report.size());
+        // A failed write is not tried again: the switch is followed all the same, and the next LED change tries anew.
+        const bool taken = hid_write(device, report.data(), report.size()) >= 0;
         held.lock();
         ++written;
+        writesFailing = !taken;
+        lastWrite = std::chrono::steady_clock::now();
         changed.notify_all();
+        if (!taken)
+            return false;
     }
+    return true;
 }
 
 void ConsoleWorker::run()
@@ -85,10 +98,14 @@ void ConsoleWorker::run()
     std::unique_lock<std::mutex> held(lock);
     thread = QThread::currentThreadId();
     bool failed = false;
+    bool writeFailedSinceRead = false;
     for (;;) {
         // Every request made before the read is marked is served first: from the last look at the queue, the lock is
-        // held until then.
-        writeRequested(held);
+        // held until then. A console whose writes fail gets one try between two reads, so that however long each
+        // failing write takes, the switch's reports come between them; at the end it gets none, which would only
+        // hold the end up.
+        if (!writeFailedSinceRead && !(stopping && writesFailing))
+            writeFailedSinceRead = !writeRequested(held);
         if (stopping)
             break;
         // The next report is read once the last is dealt with: the LEDs a press changes go out without a read to
@@ -99,11 +116,13 @@ void ConsoleWorker::run()
         }
         unsigned char buffer[inputBufferSize] = {};
         const unsigned long interruptsBefore = ReadInterrupt::interruptsTaken();
+        const bool writingLately = std::chrono::steady_clock::now() - lastWrite < writingLatelySpan;
         reading = true;
         held.unlock();
-        const int length = hid_read_timeout(device, buffer, inputBufferSize, ReadInterrupt::readWaitMs);
+        const int length = hid_read_timeout(device, buffer, inputBufferSize, ReadInterrupt::readWaitMs(writingLately));
         held.lock();
         reading = false;
+        writeFailedSinceRead = false;
         if (length == inputReportSize) {
             handingOver = true;
             held.unlock();

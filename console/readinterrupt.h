@@ -8,8 +8,9 @@ namespace ReadInterrupt {
 
 // Whether interrupt() ends a waiting read.
 extern const bool cutsReadsShort;
-// How long one read waits for a report: without end (-1) where it can be cut short.
-extern const int readWaitMs;
+// How long one read waits for a report: without end (-1) where it can be cut short. Elsewhere briefly while LED
+// reports come one after another (a blink), and longer once they have stopped, so that an idle program sleeps.
+int readWaitMs(bool writingLately);
 
 // Once, before any reader starts: the interrupt must never end the program, even when it arrives from outside.
 void install();

@@ -25,7 +25,10 @@ namespace ReadInterrupt {
 
 const bool cutsReadsShort = true;
 // A wait that ran out would only wake an idle program: a report, an unplug or an interrupt ends every wait.
-const int readWaitMs = -1;
+int readWaitMs(bool)
+{
+    return -1;
+}
 
 void install()
 {

@@ -1,12 +1,16 @@
-// hidapi waits for a report on an event of its own that nothing outside can set: reads wait in short slices
-// instead, so that a write or a stop waits at most one slice, well within the incoming LED's 200 ms blink.
+// hidapi waits for a report on an event of its own that nothing outside can set: reads wait in slices instead, and
+// a write or a stop waits for the slice to end. Short slices keep the incoming LED's 200 ms blink even; once the
+// LEDs have been still for a while, long ones let an idle Parlink sleep, at the cost of a first LED change that
+// comes up to that long after the softphone's call state.
 #include "console/readinterrupt.h"
 
 namespace ReadInterrupt {
 
 const bool cutsReadsShort = false;
-// Each slice that runs out wakes an idle program: about 40 times a second (32 at the default 15.6 ms timer).
-const int readWaitMs = 25;
+int readWaitMs(bool writingLately)
+{
+    return writingLately ? 25 : 400;
+}
 
 void install() {}
 

@@ -15,9 +15,11 @@ struct ConsoleDirectory
     std::string events() const { return path + "/events"; }
 };
 
-// The content of `plugged` that means "present but access refused", and "opens, but takes no output report".
+// The content of `plugged` that means "present but access refused", "opens, but takes no output report", and
+// "takes none, each write failing only after the USB timeout".
 inline constexpr char refusedOpen[] = "refused";
 inline constexpr char refusedWrites[] = "refuses writes";
+inline constexpr char heldWrites[] = "holds writes";
 // What `plugged` says, without the blanks around it.
 std::string plugState(const std::string& pluggedContent);
 

@@ -30,6 +30,7 @@ int usage()
                "  unplug               pull it out\n"
                "  refuse               plug it in with access refused (hid_open fails, enumeration lists it)\n"
                "  refuse-writes        plug it in taking no output report (hid_write fails)\n"
+               "  hold-writes          as refuse-writes, each hid_write failing after 2 s\n"
                "  press | release      queue a switch report at level 0 | 1, echoing the LEDs last sent\n"
                "  report HEX...        queue one raw input report, e.g. report 00 01 00 00\n"
                "  leds                 show the LEDs of the last output report\n"
@@ -206,6 +207,8 @@ int main(int argc, char* argv[])
         return plug(directory, fakehid::refusedOpen);
     if (command == "refuse-writes")
         return plug(directory, fakehid::refusedWrites);
+    if (command == "hold-writes")
+        return plug(directory, fakehid::heldWrites);
     if (command == "unplug")
         return unplug(directory);
     if (command == "press" || command == "release")

@@ -108,7 +108,8 @@ int hid_read_timeout(hid_device* dev, unsigned char* data, size_t length, int mi
 
 int hid_write(hid_device* dev, const unsigned char* data, size_t length)
 {
-    return Call()->write(dev, data, length);
+    Call call;
+    return call->write(call.held, dev, data, length);
 }
 
 const wchar_t* hid_error(hid_device* dev)

@@ -2,7 +2,7 @@
 // (LD_PRELOAD=libfakehid.so), controlled by other processes through the directory named by FAKEHID_DIR:
 //
 //   plugged  present: the console is plugged in; content "refused": present, but hid_open is refused;
-//            "refuses writes": it opens, but every hid_write fails.
+//            "refuses writes": it opens, but every hid_write fails; "holds writes": each fails after 2 s.
 //            Each new file (a new inode) is a new plug-in: a handle opened before it is lost, as after a real
 //            unplug. Rewriting the content in place only changes whether opening is allowed.
 //   input    append-only, one report per line, "[<ns>] hh hh ..." (hex bytes); read from the start by each
@@ -110,7 +110,7 @@ void followPlug(SimulatedConsole& console)
     std::string content;
     const std::string state = readWholeFile(w.directory.plugged(), content) ? plugState(content) : std::string();
     console.refuseOpen(state == refusedOpen);
-    console.refuseWrites(state == refusedWrites);
+    console.refuseWrites(state == refusedWrites || state == heldWrites, state == heldWrites);
     w.plugSeen = true;
     w.plugStatus = status;
 }

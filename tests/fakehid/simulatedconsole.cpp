@@ -5,10 +5,12 @@
 #include <hidapi.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
+#include <thread>
 
 namespace fakehid {
 
@@ -96,9 +98,10 @@ void SimulatedConsole::refuseOpen(bool refuse)
     refused = refuse;
 }
 
-void SimulatedConsole::refuseWrites(bool refuse)
+void SimulatedConsole::refuseWrites(bool refuse, bool held)
 {
     writesRefused = refuse;
+    writesHeld = refuse && held;
 }
 
 void SimulatedConsole::queueInput(Report report)
@@ -305,11 +308,18 @@ std::optional<int> SimulatedConsole::readAtOnce(unsigned char* data, std::size_t
     return static_cast<int>(copied);
 }
 
-int SimulatedConsole::write(hid_device_* device, const unsigned char* data, std::size_t length)
+int SimulatedConsole::write(std::unique_lock<std::mutex>& held, hid_device_* device, const unsigned char* data,
+                            std::size_t length)
 {
     requireLive(device, "hid_write");
     if (!data || length == 0)
         misuse("hid_write", "empty report");
+    if (writesHeld && !lost) {
+        held.unlock();
+        std::this_thread::sleep_for(std::chrono::milliseconds(2000));
+        held.lock();
+        requireLive(device, "hid_write (held)");
+    }
     if (lost || writesRefused) {
         lastError = lost ? L"No such device" : L"Broken pipe";
         return -1;

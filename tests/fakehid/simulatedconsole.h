@@ -42,8 +42,9 @@ public:
     void plug();
     void unplug();
     void refuseOpen(bool refused);
-    // As a console that stalls every output report: hid_write gives -1, reads go on.
-    void refuseWrites(bool refused);
+    // As a console that stalls every output report: hid_write gives -1, reads go on. Held: as one that takes none,
+    // each write fails only after the USB timeout (5 s on Linux, shortened here).
+    void refuseWrites(bool refused, bool held = false);
     void queueInput(Report report);
     Report switchReport(bool level) const;
     void failNextRead(int result);
@@ -72,7 +73,7 @@ public:
     // shutting the library down while a read waits is a misuse.
     int readTimeout(std::unique_lock<std::mutex>& held, hid_device_* device, unsigned char* data, std::size_t length,
                     int timeoutMs);
-    int write(hid_device_* device, const unsigned char* data, std::size_t length);
+    int write(std::unique_lock<std::mutex>& held, hid_device_* device, const unsigned char* data, std::size_t length);
     const wchar_t* error(hid_device_* device);
 
     void countCall() { ++count.deviceCalls; }
@@ -87,6 +88,7 @@ private:
     bool plugged = false;
     bool refused = false;
     bool writesRefused = false;
+    bool writesHeld = false;
     bool initialized = false;
     // Set by an unplug while open: the handle stays valid to close but every read and write fails.
     bool lost = false;

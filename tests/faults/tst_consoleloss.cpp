@@ -43,6 +43,7 @@ private slots:
     void unpluggedInEveryCallState_data();
     void unpluggedInEveryCallState();
     void readFailsRightAfterOpening();
+    void refusedLedReportsKeepTheSwitch_data();
     void refusedLedReportsKeepTheSwitch();
 };
 
@@ -139,13 +140,24 @@ void TestConsoleLoss::readFailsRightAfterOpening()
     QVERIFY(parlink.resident().terminate());
 }
 
-// Every output report fails, the blink's five a second among them: the console stays open and each press answers.
+void TestConsoleLoss::refusedLedReportsKeepTheSwitch_data()
+{
+    QTest::addColumn<QString>("plugging");
+    QTest::addColumn<int>("presses");
+
+    QTest::addRow("each refused at once") << "refuse-writes" << 10;
+    QTest::addRow("each failing only after a while") << "hold-writes" << 2;
+}
+
+// Every output report fails, the blink's five a second among them: the console stays open, each press answers, and
+// a quit waits at most for the write under way.
 void TestConsoleLoss::refusedLedReportsKeepTheSwitch()
 {
-    constexpr int presses = 10;
+    QFETCH(QString, plugging);
+    QFETCH(int, presses);
     ObservedParlink parlink;
     parlink.resident().storeRemoteMode(true);
-    QCOMPARE(parlink.resident().console({QStringLiteral("refuse-writes")}), 0);
+    QCOMPARE(parlink.resident().console({plugging}), 0);
     QVERIFY(parlink.resident().start());
     QVERIFY(parlink.waitUntil([&] { return parlink.count(QStringLiteral("open")) == 1; }, reopenWithinMs));
     ObservedParlink::sendStatus("-s incoming");
@@ -156,7 +168,10 @@ void TestConsoleLoss::refusedLedReportsKeepTheSwitch()
     QVERIFY2(parlink.waitUntil([&] { return answered() == presses; }), qPrintable(QString::number(answered())));
     QCOMPARE(parlink.count(QStringLiteral("open")), 1);
     QCOMPARE(parlink.count(QStringLiteral("close")), 0);
+    QElapsedTimer quitting;
+    quitting.start();
     QVERIFY(parlink.resident().terminate());
+    QVERIFY2(quitting.elapsed() < 5000, qPrintable(QString::number(quitting.elapsed())));
 }
 
 QTEST_GUILESS_MAIN(TestConsoleLoss)
