@@ -44,7 +44,7 @@ bool consolePresent()
 } // namespace
 
 CHidVoip::CHidVoip(QObject* parent)
-    : QObject(parent), worker(nullptr), ioState(0x01), consoleModel(0), openRefused(false)
+    : QObject(parent), worker(nullptr), ioState(0x01), consoleModel(0), openRefused(false), refusedAtLastTry(false)
 {
     ReadInterrupt::install();
     connectTimer = new QTimer(this);
@@ -101,9 +101,14 @@ void CHidVoip::hidConnectTimer()
         return;
     hid_device* device = hid_open(consoleVendorId, consoleProductId, nullptr);
     if (!device) {
-        setOpenRefused(consolePresent());
+        // Just after a plug-in the node may be there a moment before udev gives the user access to it: a refusal
+        // counts once two tries running met it.
+        const bool refusedNow = consolePresent();
+        setOpenRefused(refusedNow && refusedAtLastTry);
+        refusedAtLastTry = refusedNow;
         return;
     }
+    refusedAtLastTry = false;
     setOpenRefused(false);
     // An open console needs no looking for until it is lost.
     connectTimer->stop();

@@ -44,6 +44,7 @@ private:
     // Both the last input byte (bit 0: switch level) and the LED image (bits 1 and 2) sent to the console.
     quint8 ioState;
     qint32 consoleModel;
-    // Whether the last failed open found the console present, so the user is told once, not every 2 s.
+    // Whether the user has been told that the console is present but cannot be opened: told once, not every 2 s.
     bool openRefused;
+    bool refusedAtLastTry;
 };

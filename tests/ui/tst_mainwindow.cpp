@@ -172,6 +172,7 @@ void TestMainWindow::problemsReachTheUser()
     probe.poll();
     fakehid::refuseOpen(true);
     probe.openConsole();
+    probe.openConsole();
 
     // A folder where the store's file belongs, then a file where its folder belongs: neither can be written.
     const QString file = QSettings().fileName();
