@@ -4,6 +4,8 @@
 
 #include <hidapi.h>
 
+#include <algorithm>
+
 namespace {
 
 constexpr size_t inputBufferSize = 5;
@@ -11,9 +13,14 @@ constexpr int inputReportSize = 4;
 // An interrupt that comes just before the read begins to wait is lost: it is sent again this often until the read
 // has ended.
 constexpr std::chrono::milliseconds interruptRepeat{2};
-// A request the worker has not served within this long finds it stuck in a write, or starved: the report goes out
-// after those before it all the same, once the worker is back (should it be in a read still, when that ends).
-constexpr std::chrono::milliseconds writeWaitLimit{1000};
+// A request the worker has not served within this long finds it stuck in a write (a console that takes no output
+// report holds each for its full timeout, five seconds on Linux), or starved: the report goes out after those before
+// it all the same, once the worker is back (should it be in a read still, when that ends).
+constexpr std::chrono::milliseconds writeWaitLimit{250};
+// After a failed write the latest report is tried again once this long has passed, or as long as the failed write
+// took, if longer: a console that holds writes has its switch followed half the time at least, and one that takes
+// them again shows the call within seconds, without a press.
+constexpr std::chrono::milliseconds failedWriteRetry{2000};
 // LED reports this close to the last come one after another, as in a blink.
 constexpr std::chrono::milliseconds writingLatelySpan{1000};
 
@@ -31,18 +38,19 @@ void ConsoleWorker::write(const OutputReport& report)
     std::unique_lock<std::mutex> held(lock);
     if (ended)
         return;
-    // A console that takes no output report may hold each write for seconds: only its latest LED image waits for
-    // the worker's next try, and nobody waits for that.
-    if (writesFailing && !requests.empty()) {
-        requests.back() = report;
+    const unsigned long mine = ++requested;
+    // Each report carries both LEDs: while the console cannot take them, only the latest waits, and nobody for it.
+    if ((writesFailing || writeLate) && !requests.empty()) {
+        requests.back() = {mine, report};
         return;
     }
-    requests.push_back(report);
-    const unsigned long mine = ++requested;
+    requests.push_back({mine, report});
     changed.notify_all();
     const auto served = [&] { return written >= mine || ended || writesFailing; };
-    if (ReadInterrupt::cutsReadsShort && !writesFailing)
-        waitFor(held, served, std::chrono::steady_clock::now() + writeWaitLimit);
+    if (!ReadInterrupt::cutsReadsShort || writesFailing || writeLate)
+        return;
+    waitFor(held, served, std::chrono::steady_clock::now() + writeWaitLimit);
+    writeLate = !served();
 }
 
 void ConsoleWorker::stop()
@@ -73,23 +81,40 @@ template <typename Done> void ConsoleWorker::waitFor(std::unique_lock<std::mutex
     }
 }
 
-bool ConsoleWorker::writeRequested(std::unique_lock<std::mutex>& held)
+void ConsoleWorker::writeRequested(std::unique_lock<std::mutex>& held)
 {
     while (!requests.empty()) {
-        const OutputReport report = requests.front();
+        const Request request = requests.front();
         requests.pop_front();
         held.unlock();
-        // A failed write is not tried again: the switch is followed all the same, and the next LED change tries anew.
-        const bool taken = hid_write(device, report.data(), report.size()) >= 0;
+        const auto began = std::chrono::steady_clock::now();
+        const bool taken = hid_write(device, request.report.data(), request.report.size()) >= 0;
         held.lock();
-        ++written;
-        writesFailing = !taken;
         lastWrite = std::chrono::steady_clock::now();
+        written = std::max(written, request.number);
+        writesFailing = !taken;
+        writeLate = false;
         changed.notify_all();
-        if (!taken)
-            return false;
+        // A failed write is not reported: the switch is followed all the same, and the latest report, this one
+        // or a later one, is tried again.
+        if (!taken) {
+            if (requests.empty())
+                requests.push_back(request);
+            nextTry = lastWrite + std::max<std::chrono::steady_clock::duration>(failedWriteRetry, lastWrite - began);
+            return;
+        }
     }
-    return true;
+}
+
+int ConsoleWorker::readWaitMs() const
+{
+    const bool writingLately = std::chrono::steady_clock::now() - lastWrite < writingLatelySpan;
+    const int wait = ReadInterrupt::readWaitMs(writingLately);
+    if (!writesFailing)
+        return wait;
+    const auto untilTry = std::chrono::ceil<std::chrono::milliseconds>(nextTry - std::chrono::steady_clock::now());
+    const int tryMs = static_cast<int>(std::max<std::chrono::milliseconds::rep>(untilTry.count(), 0));
+    return wait < 0 ? tryMs : std::min(wait, tryMs);
 }
 
 void ConsoleWorker::run()
@@ -98,31 +123,33 @@ void ConsoleWorker::run()
     std::unique_lock<std::mutex> held(lock);
     thread = QThread::currentThreadId();
     bool failed = false;
-    bool writeFailedSinceRead = false;
     for (;;) {
         // Every request made before the read is marked is served first: from the last look at the queue, the lock is
-        // held until then. A console whose writes fail gets one try between two reads, so that however long each
-        // failing write takes, the switch's reports come between them; at the end it gets none, which would only
-        // hold the end up.
-        if (!writeFailedSinceRead && !(stopping && writesFailing))
-            writeFailedSinceRead = !writeRequested(held);
+        // held until then. A console whose writes fail is tried again only when its time has come, so that however
+        // long each failing write takes, the switch's reports come between them. At the end it gets one more try,
+        // lest its LEDs stay lit after Parlink, unless one failed just now: the end would wait for two of them.
+        const Deadline tryAgain = stopping ? lastWrite + failedWriteRetry : nextTry;
+        if (!writesFailing || std::chrono::steady_clock::now() >= tryAgain)
+            writeRequested(held);
         if (stopping)
             break;
         // The next report is read once the last is dealt with: the LEDs a press changes go out without a read to
         // cut short, and the reports wait in the system's queue meanwhile.
         if (handingOver) {
-            changed.wait(held);
+            if (writesFailing)
+                changed.wait_until(held, nextTry);
+            else
+                changed.wait(held);
             continue;
         }
         unsigned char buffer[inputBufferSize] = {};
         const unsigned long interruptsBefore = ReadInterrupt::interruptsTaken();
-        const bool writingLately = std::chrono::steady_clock::now() - lastWrite < writingLatelySpan;
+        const int waitMs = readWaitMs();
         reading = true;
         held.unlock();
-        const int length = hid_read_timeout(device, buffer, inputBufferSize, ReadInterrupt::readWaitMs(writingLately));
+        const int length = hid_read_timeout(device, buffer, inputBufferSize, waitMs);
         held.lock();
         reading = false;
-        writeFailedSinceRead = false;
         if (length == inputReportSize) {
             handingOver = true;
             held.unlock();

@@ -26,8 +26,8 @@ public:
     // Has the report written after those asked for before. Where a waiting read can be cut short, returns once it
     // is written (or has failed: a console that takes no output report still has a switch to follow); elsewhere
     // at once, and the report goes out when the read's wait is over (at once while a report is being dealt with,
-    // as when a press lights an LED). While the console's writes fail, returns at once and only the latest report
-    // waits, for the turn after the console's next report.
+    // as when a press lights an LED). While the console's writes fail, or one takes long, returns at once and only
+    // the latest report waits: while they fail, for the next try.
     void write(const OutputReport& report);
     // Ends the worker once every report asked for is written, cutting a waiting read short, and waits until it
     // has closed the device.
@@ -50,19 +50,30 @@ private:
 
     // With `held`: waits until `done` holds or the deadline has passed, cutting short a read the worker waits in.
     template <typename Done> void waitFor(std::unique_lock<std::mutex>& held, Done done, Deadline deadline);
-    // With `held`, released while each report is written. False when one failed: the rest wait for the next try.
-    bool writeRequested(std::unique_lock<std::mutex>& held);
+    // With `held`, released while each report is written. When one fails, the latest report waits for the next try.
+    void writeRequested(std::unique_lock<std::mutex>& held);
+    // With `held`: how long the next read may wait for a report.
+    int readWaitMs() const;
+
+    struct Request
+    {
+        unsigned long number;
+        OutputReport report;
+    };
 
     hid_device* const device;
     std::mutex lock;
     // Every change below is signalled here, to the worker and to a thread waiting for it alike.
     std::condition_variable changed;
-    std::deque<OutputReport> requests;
+    std::deque<Request> requests;
     unsigned long requested = 0;
     unsigned long written = 0;
     bool stopping = false;
     // The last write failed: the console may hold each write for its full timeout.
     bool writesFailing = false;
+    Deadline nextTry;
+    // A write is taking long: the GUI thread waits for none until one has ended.
+    bool writeLate = false;
     std::chrono::steady_clock::time_point lastWrite;
     // A report has been handed over and not yet taken: the worker reads no further until it is.
     bool handingOver = false;
