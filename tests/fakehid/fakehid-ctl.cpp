@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -31,6 +32,7 @@ int usage()
                "  refuse               plug it in with access refused (hid_open fails, enumeration lists it)\n"
                "  refuse-writes        plug it in taking no output report (hid_write fails)\n"
                "  hold-writes          as refuse-writes, each hid_write failing after 2 s\n"
+               "  take-writes          the console plugged in takes output reports again, with no new plug-in\n"
                "  press | release      queue a switch report at level 0 | 1, echoing the LEDs last sent\n"
                "  report HEX...        queue one raw input report, e.g. report 00 01 00 00\n"
                "  leds                 show the LEDs of the last output report\n"
@@ -75,6 +77,19 @@ int plug(const ConsoleDirectory& directory, const char* state)
     if (fakehid::readWholeFile(directory.plugged(), content) && fakehid::plugState(content) == state)
         return 0;
     return replacePlugFile(directory, state);
+}
+
+// The file changes in place: the double sees the same plug-in in another state.
+int takeWrites(const ConsoleDirectory& directory)
+{
+    std::string content;
+    if (!fakehid::readWholeFile(directory.plugged(), content)) {
+        std::fprintf(stderr, "fakehid-ctl: no console is plugged in\n");
+        return 1;
+    }
+    std::ofstream file(directory.plugged(), std::ios::trunc);
+    file << "plugged\n";
+    return file.flush() ? 0 : 1;
 }
 
 int unplug(const ConsoleDirectory& directory)
@@ -209,6 +224,8 @@ int main(int argc, char* argv[])
         return plug(directory, fakehid::refusedWrites);
     if (command == "hold-writes")
         return plug(directory, fakehid::heldWrites);
+    if (command == "take-writes")
+        return takeWrites(directory);
     if (command == "unplug")
         return unplug(directory);
     if (command == "press" || command == "release")

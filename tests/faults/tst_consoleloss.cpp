@@ -144,17 +144,21 @@ void TestConsoleLoss::refusedLedReportsKeepTheSwitch_data()
 {
     QTest::addColumn<QString>("plugging");
     QTest::addColumn<int>("presses");
+    QTest::addColumn<bool>("takenAgain");
 
-    QTest::addRow("each refused at once") << "refuse-writes" << 10;
-    QTest::addRow("each failing only after a while") << "hold-writes" << 2;
+    QTest::addRow("each refused at once") << "refuse-writes" << 10 << false;
+    QTest::addRow("each failing only after a while") << "hold-writes" << 2 << false;
+    QTest::addRow("held, then taken again") << "hold-writes" << 1 << true;
 }
 
 // Every output report fails, the blink's five a second among them: the console stays open, each press answers, and
-// a quit waits at most for the write under way.
+// a quit waits at most for the write under way. A console that takes reports again shows the call without a press,
+// and a quit puts its LEDs out.
 void TestConsoleLoss::refusedLedReportsKeepTheSwitch()
 {
     QFETCH(QString, plugging);
     QFETCH(int, presses);
+    QFETCH(bool, takenAgain);
     ObservedParlink parlink;
     parlink.resident().storeRemoteMode(true);
     QCOMPARE(parlink.resident().console({plugging}), 0);
@@ -168,10 +172,21 @@ void TestConsoleLoss::refusedLedReportsKeepTheSwitch()
     QVERIFY2(parlink.waitUntil([&] { return answered() == presses; }), qPrintable(QString::number(answered())));
     QCOMPARE(parlink.count(QStringLiteral("open")), 1);
     QCOMPARE(parlink.count(QStringLiteral("close")), 0);
+    const auto lastLeds = [&] {
+        const QList<int> leds = parlink.ledsFrom(0);
+        return leds.isEmpty() ? -1 : leds.last();
+    };
+    if (takenAgain) {
+        QCOMPARE(parlink.resident().console({QStringLiteral("take-writes")}), 0);
+        ObservedParlink::sendStatus("-s connected");
+        QVERIFY2(parlink.waitUntil([&] { return lastLeds() == 0x04; }, 30000), qPrintable(QString::number(lastLeds())));
+    }
     QElapsedTimer quitting;
     quitting.start();
     QVERIFY(parlink.resident().terminate());
     QVERIFY2(quitting.elapsed() < 5000, qPrintable(QString::number(quitting.elapsed())));
+    if (takenAgain)
+        QCOMPARE(lastLeds(), 0x00);
 }
 
 QTEST_GUILESS_MAIN(TestConsoleLoss)
