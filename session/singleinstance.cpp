@@ -3,9 +3,11 @@
 #include <QDateTime>
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QSysInfo>
 #include <QThread>
 #include <QTimer>
 
@@ -41,14 +43,22 @@ QString lockProblem(const QString& folder)
 }
 
 // A home folder may be shared between machines (over the network, or as a roaming profile): a lock there written on
-// another machine is not this machine's Parlink, and not this one's to remove. Where either name is unknown, it is
-// taken for this machine's.
-bool writtenElsewhere(const QLockFile& lock, const QString& machine)
+// another machine is not this machine's Parlink, and not this one's to remove. The toolkit's lock names the machine
+// twice, by host name and, on its fourth line, by machine id: either differing tells another machine, also one of
+// the same name. Where a name is unknown, it is taken for this machine's.
+bool writtenElsewhere(const QLockFile& lock, const QString& path, const QString& machine)
 {
     qint64 pid = 0;
     QString host;
     QString application;
-    return lock.getLockInfo(&pid, &host, &application) && !host.isEmpty() && !machine.isEmpty() && host != machine;
+    if (!lock.getLockInfo(&pid, &host, &application))
+        return false;
+    if (!host.isEmpty() && !machine.isEmpty() && host != machine)
+        return true;
+    QFile file(path);
+    const QByteArray machineId = file.open(QIODevice::ReadOnly) ? file.read(4096).split('\n').value(3) : QByteArray();
+    const QByteArray here = QSysInfo::machineUniqueId();
+    return !machineId.isEmpty() && !here.isEmpty() && machineId != here;
 }
 
 bool unreadableAndOld(const QLockFile& lock, const QString& path)
@@ -163,7 +173,7 @@ bool SingleInstance::runsElsewhere(const QString& lockFile, const QString& serve
     holder.setStaleLockTime(0);
     // Looked at before it is tried: with a copied system's machine id the toolkit would take another machine's lock for
     // a stale one of this machine's, and remove it.
-    if (writtenElsewhere(holder, location.machine))
+    if (writtenElsewhere(holder, lockFile, location.machine))
         return false;
     // Left behind by one that has gone, or damaged as a full disk leaves it.
     if (holder.tryLock(0) || holder.error() != QLockFile::LockFailedError || unreadableAndOld(holder, lockFile))

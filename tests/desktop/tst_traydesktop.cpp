@@ -11,6 +11,7 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
+#include <QSysInfo>
 #include <QTemporaryDir>
 #include <QUdpSocket>
 #include <QtTest>
@@ -78,6 +79,7 @@ enum class FirstParlink
     EarlierVersion,            // the version before: its lock and socket beside the settings, reads but never answers
     EarlierVersionNotListening,
     EarlierVersionOnAnotherMachine, // its lock beside the settings written on a machine that shares the home folder
+    EarlierVersionOnATwin,          // as above, from a machine of this one's host name and another machine id
     EarlierVersionDamagedLock,      // its lock left emptied, as a full disk leaves it, and old
     // Runs on a machine that shares the home folder (another host name) without a folder of its own: its lock and
     // socket beside the settings, the socket out of this machine's reach.
@@ -630,6 +632,8 @@ void TrayDesktopTest::secondStartAtTheEdges_data()
         << none << none << FirstParlink::EarlierVersionNotListening << SecondStart::SaysItDoesNotAnswer;
     QTest::addRow("the version before's lock from another machine: shown")
         << none << none << FirstParlink::EarlierVersionOnAnotherMachine << SecondStart::ShowsTheFirst;
+    QTest::addRow("the version before's lock from a machine of the same name: shown")
+        << none << none << FirstParlink::EarlierVersionOnATwin << SecondStart::ShowsTheFirst;
     QTest::addRow("the version before's lock damaged: shown")
         << none << none << FirstParlink::EarlierVersionDamagedLock << SecondStart::ShowsTheFirst;
     QTest::addRow("another machine's Parlink beside the settings, a folder of its own here: runs")
@@ -702,13 +706,16 @@ void TrayDesktopTest::secondStartAtTheEdges()
         for (const QFileInfo& socket : QDir(earlierVersionFolder).entryInfoList({"parlink-*.socket"}, QDir::System))
             QVERIFY(QFile::remove(socket.filePath()));
     }
-    if (first == FirstParlink::EarlierVersionOnAnotherMachine || first == FirstParlink::EarlierVersionDamagedLock) {
+    if (first == FirstParlink::EarlierVersionOnAnotherMachine || first == FirstParlink::EarlierVersionOnATwin ||
+        first == FirstParlink::EarlierVersionDamagedLock) {
         QFile lock(earlierVersionFolder + QStringLiteral("/Parlink.lock"));
         QVERIFY(QDir().mkpath(earlierVersionFolder) && lock.open(QIODevice::WriteOnly));
         // Another machine's names that machine, and a process that runs here too; a damaged one is empty, and old.
+        const QByteArray twin = QSysInfo::machineHostName().toUtf8() + "\n0123456789abcdef0123456789abcdef\n";
+        const QByteArray machine = first == FirstParlink::EarlierVersionOnATwin ? twin : "other-machine\n";
         QVERIFY(
-            first == FirstParlink::EarlierVersionOnAnotherMachine
-                ? lock.write(QByteArray::number(QCoreApplication::applicationPid()) + "\nparlink\nother-machine\n") > 0
+            first != FirstParlink::EarlierVersionDamagedLock
+                ? lock.write(QByteArray::number(QCoreApplication::applicationPid()) + "\nparlink\n" + machine) > 0
                 : lock.setFileTime(QDateTime::currentDateTimeUtc().addSecs(-60), QFileDevice::FileModificationTime));
     }
     // Locks beside the settings stay: another machine's are not this one's to remove.
