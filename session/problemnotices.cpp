@@ -1,9 +1,11 @@
 #include "session/problemnotices.h"
 
 #include <QClipboard>
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMessageBox>
+#include <QScreen>
 #include <QSystemTrayIcon>
 #include <QWidget>
 
@@ -13,8 +15,10 @@
 namespace {
 
 constexpr int balloonMs = 10000;
-// A box breaks its lines at spaces only, after this many characters at most; its longest line sets its width.
-constexpr int boxLineLength = 64;
+// A box breaks its lines at spaces only, after this many characters at most, or fewer where its font would make it
+// wider than two thirds of the screen; its longest line sets its width.
+constexpr int longestBoxLine = 64;
+constexpr int shortestBoxLine = 20;
 // The text a box says, as the user copies it.
 const char* const boxText = "parlinkText";
 
@@ -33,13 +37,13 @@ QString forTheDesktop(const QString& warning)
 // break for one of its own; a no-wrap span keeps only its spaces from breaking. So a box breaks its lines itself, at
 // spaces, and keeps them from breaking again: every word is shown whole, and as it is, for the user to copy. Only a
 // word longer than a line may still break, so that none of it is cut off.
-QString unbrokenWords(const QString& text)
+QString unbrokenWords(const QString& text, int lineLength)
 {
     QString html;
     for (const QString& paragraph : text.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
         QStringList lines{QString()};
         for (const QString& word : paragraph.split(QLatin1Char(' '))) {
-            if (!lines.last().isEmpty() && lines.last().size() + 1 + word.size() > boxLineLength)
+            if (!lines.last().isEmpty() && lines.last().size() + 1 + word.size() > lineLength)
                 lines.append(QString());
             else if (!lines.last().isEmpty())
                 lines.last() += QLatin1Char(' ');
@@ -48,12 +52,21 @@ QString unbrokenWords(const QString& text)
         // Paragraphs apart, the lines of one together.
         QString gap = html.isEmpty() ? QString() : QStringLiteral("margin-top:12px;");
         for (const QString& line : lines) {
-            const QString wrap = line.size() > boxLineLength ? QString() : QStringLiteral("white-space:pre");
+            const QString wrap = line.size() > lineLength ? QString() : QStringLiteral("white-space:pre");
             html += QStringLiteral("<div style=\"%1%2\">%3</div>")
                         .arg(std::exchange(gap, QString()), wrap, line.toHtmlEscaped());
         }
     }
     return html;
+}
+
+int boxLineLength(QMessageBox& box)
+{
+    box.ensurePolished();
+    const QScreen* screen = box.screen();
+    const int room = screen ? screen->availableGeometry().width() * 2 / 3 : 0;
+    const int perCharacter = std::max(1, QFontMetrics(box.font()).averageCharWidth());
+    return std::clamp(room / perCharacter, shortestBoxLine, longestBoxLine);
 }
 
 } // namespace
@@ -105,7 +118,7 @@ void ProblemNotices::showBeforeTheEnd(Problem problem, const QString& consequenc
 void ProblemNotices::say(QMessageBox& box, const QString& text)
 {
     box.setTextFormat(Qt::RichText);
-    box.setText(unbrokenWords(text));
+    box.setText(unbrokenWords(text, boxLineLength(box)));
     box.setProperty(boxText, text);
     box.installEventFilter(this);
 }

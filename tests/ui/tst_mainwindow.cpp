@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
+#include <QScreen>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QSystemTrayIcon>
@@ -292,6 +293,14 @@ void TestMainWindow::largerFontsGetRoom()
         QVERIFY2(!widget->isVisible() || (widget->width() >= needed.width() && widget->height() >= needed.height()),
                  qPrintable(widget->objectName()));
     }
+    // A notice's box, whose lines break where it chooses, fits on the screen whole.
+    fakehid::refuseOpen(true);
+    const auto allowOpen = qScopeGuard([] { fakehid::refuseOpen(false); });
+    probe.openConsole();
+    probe.openConsole();
+    for (const QMessageBox* box : window.findChildren<QMessageBox*>())
+        QVERIFY(box->sizeHint().width() <= box->screen()->availableGeometry().width());
+    QVERIFY(QSystemTrayIcon::isSystemTrayAvailable() || !window.findChildren<QMessageBox*>().isEmpty());
 }
 
 PARLINK_TEST_MAIN(TestMainWindow)
