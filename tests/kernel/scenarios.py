@@ -72,8 +72,13 @@ class Console:
                 self.outputs.append((time.monotonic(), os.read(fd, 64)))
 
     def hidraw(self):
+        def device(path):
+            try:
+                return os.path.realpath(path + "/device")
+            except OSError:  # the node went while it was looked at
+                return ""
         nodes = ["/dev/" + os.path.basename(path) for path in glob.glob("/sys/class/hidraw/*")
-                 if f"/dummy_hcd.{self.port}/" in os.path.realpath(path + "/device")]
+                 if f"/dummy_hcd.{self.port}/" in device(path)]
         return nodes and os.path.exists(nodes[0]) and nodes[0]
 
     def press(self):
