@@ -203,6 +203,8 @@ void TestMainWindow::problemsReachTheUser()
         QTest::keyClick(box, Qt::Key_C, Qt::ControlModifier);
         shown.append(QGuiApplication::clipboard()->text());
         auto* label = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+        // Nothing is cut off at the right: the longest line the label may not break fits in it.
+        QVERIFY(label->minimumSizeHint().width() <= label->width());
         label->setSelection(0, int(shown.last().size()));
         QTest::keyClick(label, Qt::Key_C, Qt::ControlModifier);
         QCOMPARE(QGuiApplication::clipboard()->text().replace('\n', ' '), shown.last());
