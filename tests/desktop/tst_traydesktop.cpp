@@ -80,6 +80,7 @@ enum class FirstParlink
     EarlierVersionNotListening,
     EarlierVersionOnAnotherMachine, // its lock beside the settings written on a machine that shares the home folder
     EarlierVersionOnATwin,          // as above, from a machine of this one's host name and another machine id
+    EarlierVersionOnACopy,          // the same from a copy of this system (its machine id), with a process gone here
     EarlierVersionDamagedLock,      // its lock left emptied, as a full disk leaves it, and old
     // Runs on a machine that shares the home folder (another host name) without a folder of its own: its lock and
     // socket beside the settings, the socket out of this machine's reach.
@@ -634,6 +635,8 @@ void TrayDesktopTest::secondStartAtTheEdges_data()
         << none << none << FirstParlink::EarlierVersionOnAnotherMachine << SecondStart::ShowsTheFirst;
     QTest::addRow("the version before's lock from a machine of the same name: shown")
         << none << none << FirstParlink::EarlierVersionOnATwin << SecondStart::ShowsTheFirst;
+    QTest::addRow("the version before's lock from a copy of this system: shown")
+        << none << none << FirstParlink::EarlierVersionOnACopy << SecondStart::ShowsTheFirst;
     QTest::addRow("the version before's lock damaged: shown")
         << none << none << FirstParlink::EarlierVersionDamagedLock << SecondStart::ShowsTheFirst;
     QTest::addRow("another machine's Parlink beside the settings, a folder of its own here: runs")
@@ -707,15 +710,22 @@ void TrayDesktopTest::secondStartAtTheEdges()
             QVERIFY(QFile::remove(socket.filePath()));
     }
     if (first == FirstParlink::EarlierVersionOnAnotherMachine || first == FirstParlink::EarlierVersionOnATwin ||
-        first == FirstParlink::EarlierVersionDamagedLock) {
+        first == FirstParlink::EarlierVersionOnACopy || first == FirstParlink::EarlierVersionDamagedLock) {
         QFile lock(earlierVersionFolder + QStringLiteral("/Parlink.lock"));
         QVERIFY(QDir().mkpath(earlierVersionFolder) && lock.open(QIODevice::WriteOnly));
         // Another machine's names that machine, and a process that runs here too; a damaged one is empty, and old.
-        const QByteArray twin = QSysInfo::machineHostName().toUtf8() + "\n0123456789abcdef0123456789abcdef\n";
-        const QByteArray machine = first == FirstParlink::EarlierVersionOnATwin ? twin : "other-machine\n";
+        // A twin has this machine's host name and an id of its own; a copy has this machine's id, and a process that
+        // runs there only.
+        const QByteArray pid = QByteArray::number(QCoreApplication::applicationPid());
+        const QMap<FirstParlink, QByteArray> written{
+            {FirstParlink::EarlierVersionOnAnotherMachine, pid + "\nparlink\nother-machine\n"},
+            {FirstParlink::EarlierVersionOnATwin,
+             pid + "\nparlink\n" + QSysInfo::machineHostName().toUtf8() + "\n0123456789abcdef0123456789abcdef\n"},
+            {FirstParlink::EarlierVersionOnACopy,
+             "2147483647\nparlink\nother-machine\n" + QSysInfo::machineUniqueId() + '\n'}};
         QVERIFY(
             first != FirstParlink::EarlierVersionDamagedLock
-                ? lock.write(QByteArray::number(QCoreApplication::applicationPid()) + "\nparlink\n" + machine) > 0
+                ? lock.write(written.value(first)) > 0
                 : lock.setFileTime(QDateTime::currentDateTimeUtc().addSecs(-60), QFileDevice::FileModificationTime));
     }
     // Locks beside the settings stay: another machine's are not this one's to remove.
