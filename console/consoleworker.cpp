@@ -100,7 +100,8 @@ void ConsoleWorker::writeRequested(std::unique_lock<std::mutex>& held)
         if (!taken) {
             if (requests.empty())
                 requests.push_back(request);
-            nextTry = lastWrite + std::max<std::chrono::steady_clock::duration>(failedWriteRetry, lastWrite - began);
+            failedWriteTook = lastWrite - began;
+            nextTry = lastWrite + std::max<std::chrono::steady_clock::duration>(failedWriteRetry, failedWriteTook);
             return;
         }
     }
@@ -127,8 +128,10 @@ void ConsoleWorker::run()
         // Every request made before the read is marked is served first: from the last look at the queue, the lock is
         // held until then. A console whose writes fail is tried again only when its time has come, so that however
         // long each failing write takes, the switch's reports come between them. At the end it gets one more try,
-        // lest its LEDs stay lit after Parlink, unless one failed just now: the end would wait for two of them.
-        const Deadline tryAgain = stopping ? lastWrite + failedWriteRetry : nextTry;
+        // lest its LEDs stay lit after Parlink; one that holds its writes only if none failed just now, or the end
+        // would wait for two of them.
+        const bool writesHeld = failedWriteTook >= writeWaitLimit;
+        const Deadline tryAgain = !stopping ? nextTry : writesHeld ? lastWrite + failedWriteRetry : lastWrite;
         if (!writesFailing || std::chrono::steady_clock::now() >= tryAgain)
             writeRequested(held);
         if (stopping)

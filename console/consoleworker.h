@@ -72,6 +72,7 @@ private:
     // The last write failed: the console may hold each write for its full timeout.
     bool writesFailing = false;
     Deadline nextTry;
+    std::chrono::steady_clock::duration failedWriteTook{};
     // A write is taking long: the GUI thread waits for none until one has ended.
     bool writeLate = false;
     std::chrono::steady_clock::time_point lastWrite;
