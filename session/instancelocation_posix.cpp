@@ -108,7 +108,9 @@ InstanceLocation instanceLocation(const QString& xDisplay)
     location.machine = QSysInfo::machineHostName();
     location.earlierLockFile = besideStore.filePath(storeFile.completeBaseName() + QStringLiteral(".lock"));
     location.earlierServerName = besideStore.filePath(storeFile.completeBaseName() + QStringLiteral(".socket"));
-    const QString besideName = hashedName(scope + QLatin1Char('\n') + location.machine);
+    // Machines of one host name (a cloned system) tell apart by their ids.
+    const QString besideName = hashedName(scope + QLatin1Char('\n') + location.machine + QLatin1Char('\n') +
+                                          QString::fromLatin1(QSysInfo::machineUniqueId()));
     location.lastResortLockFile = besideStore.filePath(besideName + QStringLiteral(".lock"));
     if (fits(besideStore.path()))
         location.lastResortServerName = besideStore.filePath(besideName + QStringLiteral(".socket"));

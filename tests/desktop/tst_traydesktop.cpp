@@ -85,6 +85,7 @@ enum class FirstParlink
     // Runs on a machine that shares the home folder (another host name) without a folder of its own: its lock and
     // socket beside the settings, the socket out of this machine's reach.
     OnAnotherMachine,
+    OnATwin, // the same from a machine of this one's host name and another machine id
 };
 
 // The settings store as the window is closed.
@@ -646,6 +647,9 @@ void TrayDesktopTest::secondStartAtTheEdges_data()
     QTest::addRow("another machine's Parlink beside the settings, no folder here either: runs")
         << QStringList{"XDG_RUNTIME_DIR={home}/file", "{no folder in /tmp}"} << none << FirstParlink::OnAnotherMachine
         << SecondStart::RunsItself;
+    QTest::addRow("a machine of the same name's Parlink beside the settings, no folder here either: runs")
+        << QStringList{"XDG_RUNTIME_DIR={home}/file", "{no folder in /tmp}"} << none << FirstParlink::OnATwin
+        << SecondStart::RunsItself;
     QTest::addRow("a runtime folder others may write holds nothing: shown")
         << QStringList{"XDG_RUNTIME_DIR={home}/open"} << none << FirstParlink::Running << SecondStart::ShowsTheFirst;
 }
@@ -699,13 +703,23 @@ void TrayDesktopTest::secondStartAtTheEdges()
     QLockFile earlierLock(earlierVersionFolder + QStringLiteral("/Parlink.lock"));
     QLocalServer earlierServer;
     const QString mounts = privateMounts;
-    if (first == FirstParlink::OnAnotherMachine)
-        mountPrivately((mounts.isEmpty() ? QString() : mounts + " && ") + "hostname other-machine");
+    const QString twinId = home->filePath(QStringLiteral("twin-id"));
+    QFile twin(twinId);
+    QVERIFY(twin.open(QIODevice::WriteOnly) && twin.write("0123456789abcdef0123456789abcdef\n") > 0);
+    twin.close();
+    const QString otherMachine =
+        first == FirstParlink::OnAnotherMachine
+            ? QStringLiteral("hostname other-machine")
+            : QStringLiteral("for id in /etc/machine-id /var/lib/dbus/machine-id; do [ ! -e $id ] || mount --bind %1 "
+                             "$id || exit 1; done")
+                  .arg(twinId);
+    if (first == FirstParlink::OnAnotherMachine || first == FirstParlink::OnATwin)
+        mountPrivately((mounts.isEmpty() ? QString() : mounts + " && ") + otherMachine);
     startParlink();
     QTRY_VERIFY_WITH_TIMEOUT(trayIcon().id != 0, waitMs);
     privateMounts = mounts;
     QVERIFY(QDir(open).isEmpty(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot));
-    if (first == FirstParlink::OnAnotherMachine) {
+    if (first == FirstParlink::OnAnotherMachine || first == FirstParlink::OnATwin) {
         for (const QFileInfo& socket : QDir(earlierVersionFolder).entryInfoList({"parlink-*.socket"}, QDir::System))
             QVERIFY(QFile::remove(socket.filePath()));
     }
