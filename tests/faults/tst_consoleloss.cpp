@@ -148,12 +148,14 @@ void TestConsoleLoss::refusedLedReportsKeepTheSwitch_data()
     QTest::addColumn<int>("presses");
     QTest::addColumn<bool>("takenAgain");
     QTest::addColumn<bool>("quitAtOnce");
+    QTest::addColumn<bool>("connectedWhileRefused");
 
-    QTest::addRow("each refused at once") << "refuse-writes" << 10 << false << false;
-    QTest::addRow("each failing only after a while") << "hold-writes" << 2 << false << false;
-    QTest::addRow("refused while it blinks, then taken again") << "refuse-writes" << 1 << true << false;
-    QTest::addRow("held, then taken again") << "hold-writes" << 1 << true << false;
-    QTest::addRow("refused, taken again just before a quit") << "refuse-writes" << 1 << true << true;
+    QTest::addRow("each refused at once") << "refuse-writes" << 10 << false << false << false;
+    QTest::addRow("each failing only after a while") << "hold-writes" << 2 << false << false << false;
+    QTest::addRow("refused while it blinks, then taken again") << "refuse-writes" << 1 << true << false << false;
+    QTest::addRow("held, then taken again") << "hold-writes" << 1 << true << false << false;
+    QTest::addRow("refused, taken again just before a quit") << "refuse-writes" << 1 << true << true << false;
+    QTest::addRow("refused once connected, then taken again") << "refuse-writes" << 1 << true << false << true;
 }
 
 // Every output report fails, the blink's five a second among them: the console stays open, each press answers, and
@@ -165,6 +167,7 @@ void TestConsoleLoss::refusedLedReportsKeepTheSwitch()
     QFETCH(int, presses);
     QFETCH(bool, takenAgain);
     QFETCH(bool, quitAtOnce);
+    QFETCH(bool, connectedWhileRefused);
     ObservedParlink parlink;
     parlink.resident().storeRemoteMode(true);
     QCOMPARE(parlink.resident().console({plugging}), 0);
@@ -183,11 +186,14 @@ void TestConsoleLoss::refusedLedReportsKeepTheSwitch()
         return leds.isEmpty() ? -1 : leds.last();
     };
     if (takenAgain) {
+        if (connectedWhileRefused)
+            ObservedParlink::sendStatus("-s connected");
         QTest::qWait(2000); // ten blink ticks
         QCOMPARE(parlink.resident().console({QStringLiteral("take-writes")}), 0);
     }
     if (takenAgain && !quitAtOnce) {
-        ObservedParlink::sendStatus("-s connected");
+        if (!connectedWhileRefused)
+            ObservedParlink::sendStatus("-s connected");
         QVERIFY2(parlink.waitUntil([&] { return lastLeds() == 0x04; }, 30000), qPrintable(QString::number(lastLeds())));
         // Blink ticks come 200 ms apart: within 100 ms of the first report only one more may come.
         const QList<TimedReport> sent = parlink.resident().timedOutputs();
