@@ -8,8 +8,8 @@
 //   input    append-only, one report per line, "[<ns>] hh hh ..." (hex bytes); read from the start by each
 //            process and handed out in order, one per hid_read.
 //   output   appended by the double: "<ns> 00 00 05 07 00" for every output report written.
-//   events   appended by the double: "<ns> init|open|close|exit", and "<ns> input hh hh ..." when a report
-//            is handed to the program.
+//   events   appended by the double: "<ns> init|open|close|exit|refused" (refused: a write), and
+//            "<ns> input hh hh ..." when a report is handed to the program.
 //
 // All <ns> are CLOCK_MONOTONIC nanoseconds, comparable across processes. Each hidapi call costs one stat of
 // `plugged` and one read of `input`; a read that finds nothing waits on inotify for either file to change, so a

@@ -322,6 +322,8 @@ int SimulatedConsole::write(std::unique_lock<std::mutex>& held, hid_device_* dev
     }
     if (lost || writesRefused) {
         lastError = lost ? L"No such device" : L"Broken pipe";
+        if (!lost)
+            eventHappened("refused", monotonicNs());
         return -1;
     }
     Report report(data, data + length);

@@ -22,7 +22,7 @@ enum class Wait
 // real stack's read or poll.
 Wait waitForOutside(int timeoutMs);
 void outputWritten(const Report& report, std::int64_t ns);
-// "init", "open", "close", "exit", or "input" with the report handed to the program.
+// "init", "open", "close", "exit", "refused" (a write), or "input" with the report handed to the program.
 void eventHappened(const char* event, std::int64_t ns, const Report* report = nullptr);
 
 } // namespace fakehid
