@@ -16,6 +16,7 @@
 #include <QSettings>
 #include <QStandardPaths>
 #include <QSystemTrayIcon>
+#include <QTextDocumentFragment>
 #include <QUdpSocket>
 
 class TestMainWindow : public QObject
@@ -300,8 +301,13 @@ void TestMainWindow::largerFontsGetRoom()
     const auto allowOpen = qScopeGuard([] { fakehid::refuseOpen(false); });
     probe.openConsole();
     probe.openConsole();
-    for (const QMessageBox* box : window.findChildren<QMessageBox*>())
+    for (const QMessageBox* box : window.findChildren<QMessageBox*>()) {
         QVERIFY(box->sizeHint().width() <= box->screen()->availableGeometry().width());
+        // Where the screen has room, its lines are long ones, not a narrow column.
+        const QStringList lines = QTextDocumentFragment::fromHtml(box->text()).toPlainText().split(QLatin1Char('\n'));
+        if (xvfbDpi)
+            QVERIFY(std::any_of(lines.begin(), lines.end(), [](const QString& line) { return line.size() > 40; }));
+    }
     QVERIFY(QSystemTrayIcon::isSystemTrayAvailable() || !window.findChildren<QMessageBox*>().isEmpty());
 }
 
