@@ -3,12 +3,14 @@
 // socket.
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 struct InstanceLocation
 {
-    // This machine as a lock file names the machine of the Parlink that wrote it.
+    // This machine as a lock file names the machine of the Parlink that wrote it: by host name, and by id.
     QString machine;
+    QByteArray machineId;
     QString folder; // empty when this user has no folder of its own for them, nor can write the settings folder
     QString lockFile;
     QString serverName; // empty when the folder's path is too long for a local socket

@@ -106,11 +106,12 @@ InstanceLocation instanceLocation(const QString& xDisplay)
     const QDir besideStore = storeFile.dir();
     InstanceLocation location;
     location.machine = QSysInfo::machineHostName();
+    location.machineId = QSysInfo::machineUniqueId();
     location.earlierLockFile = besideStore.filePath(storeFile.completeBaseName() + QStringLiteral(".lock"));
     location.earlierServerName = besideStore.filePath(storeFile.completeBaseName() + QStringLiteral(".socket"));
     // Machines of one host name (a cloned system) tell apart by their ids.
     const QString besideName = hashedName(scope + QLatin1Char('\n') + location.machine + QLatin1Char('\n') +
-                                          QString::fromLatin1(QSysInfo::machineUniqueId()));
+                                          QString::fromLatin1(location.machineId));
     location.lastResortLockFile = besideStore.filePath(besideName + QStringLiteral(".lock"));
     if (fits(besideStore.path()))
         location.lastResortServerName = besideStore.filePath(besideName + QStringLiteral(".socket"));

@@ -37,6 +37,7 @@ InstanceLocation instanceLocation(const QString&)
     InstanceLocation location;
     // As the toolkit names this machine in its lock files.
     location.machine = qEnvironmentVariable("COMPUTERNAME");
+    location.machineId = QSysInfo::machineUniqueId();
     location.folder = folder;
     location.lockFile = QDir(folder).filePath(name + QStringLiteral(".lock"));
     location.serverName = name;

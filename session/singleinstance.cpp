@@ -7,7 +7,6 @@
 #include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
-#include <QSysInfo>
 #include <QThread>
 #include <QTimer>
 
@@ -43,22 +42,19 @@ QString lockProblem(const QString& folder)
 }
 
 // A home folder may be shared between machines (over the network, or as a roaming profile): a lock there written on
-// another machine is not this machine's Parlink, and not this one's to remove. The toolkit's lock names the machine
-// twice, by host name and, on its fourth line, by machine id: either differing tells another machine, also one of
-// the same name. Where a name is unknown, it is taken for this machine's.
-bool writtenElsewhere(const QLockFile& lock, const QString& path, const QString& machine)
+// another machine is not this machine's Parlink, and not this one's to remove. The toolkit's lock ("pid, application,
+// host name, machine id", a line each) names the machine twice: either differing tells another machine, also one of
+// the same name. Where a name is unknown, or the lock unreadable, it is taken for this machine's.
+bool writtenElsewhere(const QString& path, const InstanceLocation& here)
 {
-    qint64 pid = 0;
-    QString host;
-    QString application;
-    if (!lock.getLockInfo(&pid, &host, &application))
-        return false;
-    if (!host.isEmpty() && !machine.isEmpty() && host != machine)
-        return true;
     QFile file(path);
-    const QByteArray machineId = file.open(QIODevice::ReadOnly) ? file.read(4096).split('\n').value(3) : QByteArray();
-    const QByteArray here = QSysInfo::machineUniqueId();
-    return !machineId.isEmpty() && !here.isEmpty() && machineId != here;
+    const QList<QByteArray> lines = file.open(QIODevice::ReadOnly) ? file.read(4096).split('\n') : QList<QByteArray>();
+    if (lines.value(0).toLongLong() <= 0)
+        return false;
+    const QString host = QString::fromUtf8(lines.value(2));
+    const QByteArray machineId = lines.value(3);
+    return (!host.isEmpty() && !here.machine.isEmpty() && host != here.machine) ||
+           (!machineId.isEmpty() && !here.machineId.isEmpty() && machineId != here.machineId);
 }
 
 bool unreadableAndOld(const QLockFile& lock, const QString& path)
@@ -173,7 +169,7 @@ bool SingleInstance::runsElsewhere(const QString& lockFile, const QString& serve
     holder.setStaleLockTime(0);
     // Looked at before it is tried: with a copied system's machine id the toolkit would take another machine's lock for
     // a stale one of this machine's, and remove it.
-    if (writtenElsewhere(holder, lockFile, location.machine))
+    if (writtenElsewhere(lockFile, location))
         return false;
     // Left behind by one that has gone, or damaged as a full disk leaves it.
     if (holder.tryLock(0) || holder.error() != QLockFile::LockFailedError || unreadableAndOld(holder, lockFile))

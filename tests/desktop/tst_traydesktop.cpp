@@ -88,6 +88,9 @@ enum class FirstParlink
     OnATwin, // the same from a machine of this one's host name and another machine id
 };
 
+// The id of a machine of this one's host name.
+const QByteArray twinMachineId = "0123456789abcdef0123456789abcdef\n";
+
 // The settings store as the window is closed.
 enum class Store
 {
@@ -703,9 +706,10 @@ void TrayDesktopTest::secondStartAtTheEdges()
     QLockFile earlierLock(earlierVersionFolder + QStringLiteral("/Parlink.lock"));
     QLocalServer earlierServer;
     const QString mounts = privateMounts;
+    // A twin's id in place of this machine's, for a Parlink started as the twin.
     const QString twinId = home->filePath(QStringLiteral("twin-id"));
     QFile twin(twinId);
-    QVERIFY(twin.open(QIODevice::WriteOnly) && twin.write("0123456789abcdef0123456789abcdef\n") > 0);
+    QVERIFY(first != FirstParlink::OnATwin || (twin.open(QIODevice::WriteOnly) && twin.write(twinMachineId) > 0));
     twin.close();
     const QString otherMachine =
         first == FirstParlink::OnAnotherMachine
@@ -734,7 +738,7 @@ void TrayDesktopTest::secondStartAtTheEdges()
         const QMap<FirstParlink, QByteArray> written{
             {FirstParlink::EarlierVersionOnAnotherMachine, pid + "\nparlink\nother-machine\n"},
             {FirstParlink::EarlierVersionOnATwin,
-             pid + "\nparlink\n" + QSysInfo::machineHostName().toUtf8() + "\n0123456789abcdef0123456789abcdef\n"},
+             pid + "\nparlink\n" + QSysInfo::machineHostName().toUtf8() + '\n' + twinMachineId},
             {FirstParlink::EarlierVersionOnACopy,
              "2147483647\nparlink\nother-machine\n" + QSysInfo::machineUniqueId() + '\n'}};
         QVERIFY(
